@@ -1,0 +1,60 @@
+#pragma once
+// The window Form1: start-up, the two buttons, closing, and the measurement cycle.
+
+#include <chrono>
+#include <string_view>
+
+#include "platform/iow.hpp"
+#include "platform/window_state.hpp"
+#include "platform/window_system.hpp"
+
+namespace app {
+
+// Window texts (UTF-8).
+inline constexpr std::string_view kTitle =
+    " Ansteuerung Lumatext durch ITE 8705 Systemmonitor  von Telvaro";
+inline constexpr std::string_view kMessenCaption = "Messen der CPU Temperatur und der L\u00fcfterdrehzahl";
+inline constexpr std::string_view kEndeCaption = "Ende";
+inline constexpr std::string_view kErrorTitle = "Error";
+inline constexpr std::string_view kCannotOpenDevice = "IO-Warrior kann nicht ge\u00f6ffnet werden!";
+
+// Exit status when no IO-Warrior can be opened.
+inline constexpr int kExitNoDevice = 1;
+
+// Pause between two readings on the sign.
+inline constexpr std::chrono::seconds kPause{60};
+
+class Form1 {
+ public:
+  Form1(iow::Libraries& lib, platform::EventQueue& events, platform::WindowSystem& window);
+
+  // Runs the program: Load, then the window's events until the program ends.
+  // Returns the exit status.
+  int Run();
+
+  const WindowState& state() const { return state_; }
+
+ private:
+  // Window events.
+  void Load();
+  void Unload();
+  void EndeClick();
+  void MessenClick();
+
+  // Handles the events waiting now, in the order they were made; never waits.
+  void HandleWaitingEvents();
+  void Dispatch(platform::WindowEvent event);
+
+  // The measurement cycle, repeated until the program ends.
+  [[noreturn]] void MeasurementCycle();
+  // Returns 59.5 to 60.5 s after its call, answering the window meanwhile.
+  void PauseOneMinute();
+
+  WindowState state_;
+  iow::Libraries& lib_;
+  platform::EventQueue& events_;
+  platform::WindowSystem& window_;
+  bool cycle_running_ = false;
+};
+
+}  // namespace app

@@ -1,0 +1,12 @@
+#include "platform/diagnostics.hpp"
+
+#include <cstdio>
+
+namespace platform {
+
+void Diagnostic(std::string_view line) {
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+  std::fflush(stderr);
+}
+
+}  // namespace platform

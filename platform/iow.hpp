@@ -1,0 +1,82 @@
+#pragma once
+// The module iow: the operations of the three outside libraries (the IO-Warrior
+// library "iowkit", the port I/O library "IO.DLL" and the delay library "Port"),
+// declared under their own names and bound to a backend at run time.
+
+#include <chrono>
+#include <cstdint>
+
+namespace iow {
+
+// Opaque IO-Warrior handle as the IO-Warrior library hands it out; 0 means none.
+using IowKitHandle = std::uintptr_t;
+
+// Monotonic time: never goes back and ignores changes to the time of day.
+// A virtual clock starts at the epoch.
+using Duration = std::chrono::nanoseconds;
+using TimePoint = std::chrono::time_point<std::chrono::steady_clock, Duration>;
+
+// The IO-Warrior library.
+class IowKit {
+ public:
+  virtual ~IowKit() = default;
+  // Opens the IO pins interface of the first IO-Warrior found; 0 when none can be opened.
+  virtual IowKitHandle open_device() = 0;
+  // Writes `length` bytes of `report` (report ID first) to `pipe`; returns the bytes written, 0 on failure.
+  virtual std::uint32_t write(IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
+                              std::uint32_t length) = 0;
+  // Closes a handle that open_device returned.
+  virtual void close_device(IowKitHandle handle) = 0;
+};
+
+// Byte-wide access to the PC's I/O ports.
+class PortIo {
+ public:
+  virtual ~PortIo() = default;
+  // Writes `value` to `port`; reports nothing.
+  virtual void out(std::uint16_t port, std::uint8_t value) = 0;
+  // Reads one byte from `port`, as it comes.
+  virtual std::uint8_t in(std::uint16_t port) = 0;
+};
+
+// The clocks: monotonic time, blocking waits on it, and the local time of day.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Current monotonic time.
+  virtual TimePoint now() = 0;
+  // Blocks until now() >= deadline; never returns early. TimePoint::max() waits for ever.
+  virtual void sleep_until(TimePoint deadline) = 0;
+  // Local time of day in seconds since midnight, with fractions, in [0, 86400).
+  virtual double time_of_day() = 0;
+};
+
+// The outside libraries' operations as the system's procedures call them.
+class Libraries {
+ public:
+  Libraries(IowKit& kit, PortIo& ports, Clock& clock) : kit_(kit), ports_(ports), clock_(clock) {}
+
+  // IO-Warrior library ("iowkit").
+  IowKitHandle IowKitOpenDevice() { return kit_.open_device(); }
+  std::uint32_t IowKitWrite(IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* buffer,
+                            std::uint32_t length) {
+    return kit_.write(handle, pipe, buffer, length);
+  }
+  void IowKitCloseDevice(IowKitHandle handle) { kit_.close_device(handle); }
+
+  // Port I/O library ("IO.DLL").
+  void PortOut(std::uint16_t port, std::uint8_t value) { ports_.out(port, value); }
+  std::uint8_t PortIn(std::uint16_t port) { return ports_.in(port); }
+
+  // Delay library ("Port"): returns when at least `time` has passed, blocking the thread.
+  void DELAY(std::chrono::milliseconds time) { clock_.sleep_until(clock_.now() + time); }
+
+  Clock& clock() { return clock_; }
+
+ private:
+  IowKit& kit_;
+  PortIo& ports_;
+  Clock& clock_;
+};
+
+}  // namespace iow

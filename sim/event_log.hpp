@@ -1,0 +1,39 @@
+#pragma once
+// The simulator's event log: one event per line, "T EVENT ARGS", T in milliseconds
+// of simulated time since start with three decimals.
+
+#include <cstdint>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/iow.hpp"
+
+namespace sim {
+
+class EventLog {
+ public:
+  enum class Detail {
+    kFull,   // every event
+    kBrief,  // only what a person watching would see: sign texts, messages, the exit
+  };
+
+  EventLog(iow::Clock& clock, std::ostream& out, Detail detail = Detail::kFull)
+      : clock_(clock), out_(out), detail_(detail) {}
+
+  // Writes "T EVENT ARGS" (ARGS may be empty).
+  void record(std::string_view event, std::string_view args = {});
+
+ private:
+  iow::Clock& clock_;
+  std::ostream& out_;
+  Detail detail_;
+};
+
+// "0x" and `digits` upper-case hex digits at least: Hex(0x295, 3) is "0x295", Hex(13, 2) "0x0D".
+std::string Hex(unsigned value, int digits);
+// Bytes as two upper-case hex digits each, separated by spaces: "00 FF FE".
+std::string HexBytes(std::span<const std::uint8_t> bytes);
+
+}  // namespace sim

@@ -1,0 +1,171 @@
+#include "sim/options.hpp"
+
+#include <charconv>
+#include <cmath>
+
+namespace sim {
+namespace {
+
+// Seconds beyond this would not fit the clocks' nanosecond counts comfortably.
+constexpr double kMaxSeconds = 1e9;
+constexpr double kMaxSpeed = 1e6;
+
+[[noreturn]] void Fail(std::string_view option, std::string_view value, std::string_view why) {
+  throw UsageError(std::string(option) + ": \u201e" + std::string(value) + "\u201c " + std::string(why));
+}
+
+std::optional<double> ParseDouble(std::string_view text) {
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<int> ParseInt(std::string_view text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+double ParseSeconds(std::string_view option, std::string_view text) {
+  const auto value = ParseDouble(text);
+  if (!value || *value < 0 || *value > kMaxSeconds) Fail(option, text, "ist keine Sekundenzahl von 0 bis 1e9");
+  return *value;
+}
+
+std::vector<std::uint8_t> ParseBytes(std::string_view option, std::string_view text) {
+  std::vector<std::uint8_t> bytes;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    const std::string_view item = text.substr(start, comma == std::string_view::npos ? comma : comma - start);
+    const auto value = ParseInt(item);
+    if (!value || *value < 0 || *value > 255) Fail(option, text, "ist keine Liste von Bytewerten (0 bis 255)");
+    bytes.push_back(static_cast<std::uint8_t>(*value));
+    if (comma == std::string_view::npos) return bytes;
+    start = comma + 1;
+  }
+}
+
+ScheduledAction ParseAction(std::string_view option, std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) Fail(option, text, "hat nicht die Form SEKUNDEN:AKTION");
+  const double seconds = ParseSeconds(option, text.substr(0, colon));
+  const std::string_view name = text.substr(colon + 1);
+  platform::WindowEvent event{};
+  if (name == "Messen") {
+    event = platform::WindowEvent::MessenClick;
+  } else if (name == "Ende") {
+    event = platform::WindowEvent::EndeClick;
+  } else if (name == "Close") {
+    event = platform::WindowEvent::Unload;
+  } else {
+    Fail(option, text, "nennt keine Aktion Messen, Ende oder Close");
+  }
+  const auto at = std::chrono::duration_cast<iow::Duration>(std::chrono::duration<double>(seconds));
+  return {at, event};
+}
+
+// HH:MM:SS with an optional fraction of one to three digits.
+double ParseTimeOfDay(std::string_view option, std::string_view text) {
+  const auto field = [&](std::size_t at, int limit) {
+    const auto value = text.size() >= at + 2 ? ParseInt(text.substr(at, 2)) : std::nullopt;
+    if (!value || *value < 0 || *value > limit || text[at] < '0' || text[at] > '9') {
+      Fail(option, text, "ist keine Uhrzeit HH:MM:SS[.fff]");
+    }
+    return *value;
+  };
+  const bool shape = text.size() >= 8 && text[2] == ':' && text[5] == ':' &&
+                     (text.size() == 8 || (text[8] == '.' && text.size() >= 10 && text.size() <= 12));
+  if (!shape) Fail(option, text, "ist keine Uhrzeit HH:MM:SS[.fff]");
+  double seconds = field(0, 23) * 3600.0 + field(3, 59) * 60.0 + field(6, 59);
+  if (text.size() > 8) {
+    const std::string_view digits = text.substr(9);
+    const auto fraction = ParseInt(digits);
+    if (!fraction || *fraction < 0 || digits.front() < '0') Fail(option, text, "ist keine Uhrzeit HH:MM:SS[.fff]");
+    seconds += *fraction / std::pow(10.0, static_cast<double>(digits.size()));
+  }
+  return seconds;
+}
+
+}  // namespace
+
+Options ParseOptions(std::span<const std::string_view> args) {
+  Options options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view option = args[i];
+    std::optional<std::string_view> inline_value;
+    if (const std::size_t equals = option.find('='); option.starts_with("--") && equals != std::string_view::npos) {
+      inline_value = option.substr(equals + 1);
+      option = option.substr(0, equals);
+    }
+    const auto value = [&]() -> std::string_view {
+      if (inline_value) return *inline_value;
+      if (i + 1 >= args.size()) throw UsageError(std::string(option) + ": Wert fehlt");
+      return args[++i];
+    };
+    const auto flag = [&] {
+      if (inline_value) Fail(option, *inline_value, "\u2013 diese Option nimmt keinen Wert");
+      return true;
+    };
+    if (option == "--help" || option == "-h") {
+      options.help = flag();
+    } else if (option == "--headless") {
+      options.headless = flag();
+    } else if (option == "--no-device") {
+      options.no_device = flag();
+    } else if (option == "--reject-writes") {
+      options.reject_writes = flag();
+    } else if (option == "--at") {
+      options.actions.push_back(ParseAction(option, value()));
+    } else if (option == "--temperature") {
+      options.temperatures = ParseBytes(option, value());
+    } else if (option == "--fan-count") {
+      options.fan_counts = ParseBytes(option, value());
+    } else if (option == "--speed") {
+      const std::string_view text = value();
+      const auto speed = ParseDouble(text);
+      if (!speed || *speed < 0 || *speed > kMaxSpeed) Fail(option, text, "ist kein Faktor von 0 bis 1e6");
+      options.speed = *speed;
+    } else if (option == "--time-of-day") {
+      options.time_of_day = ParseTimeOfDay(option, value());
+    } else if (option == "--max-time") {
+      const std::string_view text = value();
+      options.max_time = ParseSeconds(option, text);
+      if (options.max_time <= 0) Fail(option, text, "muss gr\u00f6\u00dfer als 0 sein");
+    } else if (option == "--log") {
+      const std::string_view path = value();
+      if (path.empty()) Fail(option, path, "ist kein Dateiname");
+      options.log_path = std::string(path);
+    } else {
+      throw UsageError(std::string(option) + ": unbekannte Option");
+    }
+  }
+  return options;
+}
+
+std::string Usage() {
+  return "Aufruf: lumatext-sim [OPTIONEN]\n"
+         "Das Programm auf simulierter Hardware: ITE 8705, IO-Warrior und LED-Laufschrift.\n"
+         "\n"
+         "  --headless                ohne Fenster; Benutzeraktionen kommen von --at\n"
+         "  --at SEKUNDEN:AKTION      Aktion Messen, Ende oder Close (Fenster schlie\u00dfen) zur\n"
+         "                            simulierten Zeit SEKUNDEN nach dem Start (mehrfach m\u00f6glich)\n"
+         "  --temperature LISTE       Werte von Register 0x29 je Lesen, z. B. 45,46,47 (Vorgabe 45)\n"
+         "  --fan-count LISTE         Werte von Register 0x0D je Lesen (Vorgabe 60); der letzte Wert bleibt\n"
+         "  --speed FAKTOR            1 Echtzeit (Vorgabe), N N-mal schneller, 0 virtuelle Zeit\n"
+         "  --time-of-day HH:MM:SS[.fff]  Uhrzeit beim Start (Vorgabe: die echte)\n"
+         "  --no-device               kein IO-Warrior angeschlossen\n"
+         "  --reject-writes           jeder Schreibzugriff auf den IO-Warrior schl\u00e4gt fehl\n"
+         "  --max-time SEKUNDEN       Abbruch mit Status 3 nach so viel simulierter Zeit (Vorgabe 86400)\n"
+         "  --log DATEI               jedes Ereignis als \"T EREIGNIS ARGUMENTE\" (- f\u00fcr die Standardausgabe)\n"
+         "  --help                    diese Hilfe\n"
+         "\n"
+         "Exit-Status: 0 Ende oder Fenster geschlossen, 1 kein IO-Warrior, 2 falscher Aufruf,\n"
+         "3 --max-time \u00fcberschritten.\n";
+}
+
+}  // namespace sim

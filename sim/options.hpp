@@ -1,0 +1,42 @@
+#pragma once
+// The command line of lumatext-sim.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/scripted_window.hpp"
+
+namespace sim {
+
+struct Options {
+  bool help = false;
+  bool headless = false;
+  std::vector<ScheduledAction> actions;
+  std::vector<std::uint8_t> temperatures{45};
+  std::vector<std::uint8_t> fan_counts{60};
+  double speed = 1;                       // 0: virtual time
+  std::optional<double> time_of_day;      // seconds since midnight; none: the real one
+  bool no_device = false;
+  bool reject_writes = false;
+  double max_time = 86400;                // seconds of simulated time
+  std::optional<std::string> log_path;    // "-": standard output
+};
+
+// A command line that cannot be run; what() is one line naming the argument.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses the arguments after the program name; throws UsageError.
+Options ParseOptions(std::span<const std::string_view> args);
+
+// The usage text, ending in a newline.
+std::string Usage();
+
+}  // namespace sim

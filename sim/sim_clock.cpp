@@ -1,0 +1,52 @@
+#include "sim/sim_clock.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace sim {
+namespace {
+
+constexpr double kSecondsPerDay = 86400.0;
+
+}  // namespace
+
+SimClock::SimClock(double start_time_of_day, double speed, iow::Clock* real)
+    : start_time_of_day_(start_time_of_day), speed_(speed), real_(real) {
+  if (speed_ < 0 || (speed_ > 0 && real_ == nullptr)) throw std::invalid_argument("SimClock: speed");
+  if (real_ != nullptr) real_start_ = real_->now();
+}
+
+iow::TimePoint SimClock::now() {
+  if (speed_ == 0) return virtual_now_;
+  const auto real_elapsed = real_->now() - real_start_;
+  const auto scaled = std::chrono::duration_cast<iow::Duration>(
+      std::chrono::duration<double, std::nano>(static_cast<double>(real_elapsed.count()) * speed_));
+  return std::min(iow::TimePoint{} + scaled, limit_);
+}
+
+void SimClock::sleep_until(iow::TimePoint deadline) {
+  const bool beyond_limit = deadline > limit_;
+  const iow::TimePoint target = std::min(deadline, limit_);
+  if (target == iow::TimePoint::max()) throw TimeLimitReached{now()};
+  if (speed_ == 0) {
+    virtual_now_ = std::max(virtual_now_, target);
+  } else {
+    const double real_ns = static_cast<double>(target.time_since_epoch().count()) / speed_;
+    // Round up so that the scaled real time never falls short of the target.
+    real_->sleep_until(real_start_ + iow::Duration{static_cast<iow::Duration::rep>(std::ceil(real_ns))});
+  }
+  if (beyond_limit) throw TimeLimitReached{target};
+}
+
+double SimClock::time_of_day() {
+  const double elapsed = std::chrono::duration<double>(now().time_since_epoch()).count();
+  return std::fmod(start_time_of_day_ + elapsed, kSecondsPerDay);
+}
+
+void SimClock::set_time_of_day(double seconds) {
+  const double elapsed = std::chrono::duration<double>(now().time_since_epoch()).count();
+  start_time_of_day_ = std::fmod(seconds - elapsed + kSecondsPerDay * 1000, kSecondsPerDay);
+}
+
+}  // namespace sim

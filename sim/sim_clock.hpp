@@ -1,0 +1,39 @@
+#pragma once
+// Simulated time: virtual (speed 0, never sleeps) or real time run N times faster.
+
+#include "platform/iow.hpp"
+
+namespace sim {
+
+// Thrown when simulated time would pass the run's limit, or when a virtual clock is
+// asked to wait for ever with nothing that could end the wait.
+struct TimeLimitReached {
+  iow::TimePoint at;
+};
+
+class SimClock final : public iow::Clock {
+ public:
+  // `start_time_of_day` in seconds since midnight. With `speed` 0 time advances only
+  // when a sleep asks it to; with `speed` N > 0 it follows `real` N times faster.
+  explicit SimClock(double start_time_of_day, double speed = 0, iow::Clock* real = nullptr);
+
+  iow::TimePoint now() override;
+  void sleep_until(iow::TimePoint deadline) override;
+  double time_of_day() override;
+
+  // Simulated time never passes `limit`: a sleep beyond it stops there and throws
+  // TimeLimitReached.
+  void set_limit(iow::TimePoint limit) { limit_ = limit; }
+  // Sets the time of day as from now, like a user setting the clock.
+  void set_time_of_day(double seconds);
+
+ private:
+  double start_time_of_day_;
+  double speed_;
+  iow::Clock* real_;
+  iow::TimePoint real_start_{};
+  iow::TimePoint virtual_now_{};
+  iow::TimePoint limit_ = iow::TimePoint::max();
+};
+
+}  // namespace sim

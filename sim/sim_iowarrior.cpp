@@ -1,0 +1,37 @@
+#include "sim/sim_iowarrior.hpp"
+
+#include <string>
+
+#include "sim/event_log.hpp"
+
+namespace sim {
+
+iow::IowKitHandle SimIoWarrior::open_device() {
+  ++open_calls_;
+  const iow::IowKitHandle handle = present_ && !open_ ? kHandle : 0;
+  open_ = open_ || handle != 0;
+  if (log_ != nullptr) log_->record("open", std::to_string(handle));
+  return handle;
+}
+
+std::uint32_t SimIoWarrior::write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
+                                  std::uint32_t length) {
+  const std::span<const std::uint8_t> bytes(report, length);
+  // Pipe 0 takes exactly one pin report, and only on the open handle.
+  const bool accepted = !reject_writes_ && open_ && handle == kHandle && pipe == 0 && length == kPinReportLength;
+  writes_.push_back({clock_.now(), pipe, {bytes.begin(), bytes.end()}, accepted});
+  if (log_ != nullptr) {
+    log_->record("write", std::to_string(pipe) + ' ' + HexBytes(bytes) + (accepted ? "" : " failed"));
+  }
+  if (!accepted) return 0;
+  if (listener_) listener_(clock_.now(), bytes);
+  return length;
+}
+
+void SimIoWarrior::close_device(iow::IowKitHandle handle) {
+  ++close_calls_;
+  if (handle == kHandle) open_ = false;
+  if (log_ != nullptr) log_->record("close", std::to_string(handle));
+}
+
+}  // namespace sim

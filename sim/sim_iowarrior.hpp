@@ -1,0 +1,63 @@
+#pragma once
+// A simulated IO-Warrior with two 8-bit ports: it records every report written with
+// its time and hands accepted pin reports to whatever is wired to the pins.
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "platform/iow.hpp"
+
+namespace sim {
+
+class EventLog;
+
+struct WriteRecord {
+  iow::TimePoint time;
+  std::uint32_t pipe;
+  std::vector<std::uint8_t> bytes;
+  bool accepted;
+};
+
+class SimIoWarrior final : public iow::IowKit {
+ public:
+  // The handle open_device hands out.
+  static constexpr iow::IowKitHandle kHandle = 1;
+  // A pin report: report ID, port 0, port 1.
+  static constexpr std::uint32_t kPinReportLength = 3;
+
+  using PinListener = std::function<void(iow::TimePoint, std::span<const std::uint8_t>)>;
+
+  explicit SimIoWarrior(iow::Clock& clock, EventLog* log = nullptr) : clock_(clock), log_(log) {}
+
+  iow::IowKitHandle open_device() override;
+  std::uint32_t write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
+                      std::uint32_t length) override;
+  void close_device(iow::IowKitHandle handle) override;
+
+  // No IO-Warrior attached: open_device returns 0.
+  void set_present(bool present) { present_ = present; }
+  // Every write fails and reaches no pin.
+  void set_reject_writes(bool reject) { reject_writes_ = reject; }
+  // Called with every accepted pin report.
+  void on_pins(PinListener listener) { listener_ = std::move(listener); }
+
+  const std::vector<WriteRecord>& writes() const { return writes_; }
+  int open_calls() const { return open_calls_; }
+  int close_calls() const { return close_calls_; }
+  bool is_open() const { return open_; }
+
+ private:
+  iow::Clock& clock_;
+  EventLog* log_;
+  PinListener listener_;
+  std::vector<WriteRecord> writes_;
+  bool present_ = true;
+  bool reject_writes_ = false;
+  bool open_ = false;
+  int open_calls_ = 0;
+  int close_calls_ = 0;
+};
+
+}  // namespace sim
