@@ -1,6 +1,7 @@
 #include "app/form1.hpp"
 
 #include "display/key_pulses.hpp"
+#include "monitor/sensor_readings.hpp"
 
 namespace app {
 
@@ -25,7 +26,13 @@ void Form1::Load() {
   state_.DeviceHandle = lib_.IowKitOpenDevice();
   if (state_.DeviceHandle == 0) {
     window_.message_box(kCannotOpenDevice, kErrorTitle);
-    throw platform::ProgramEnd{kExitNoDevice, false};
+    throw platform::ProgramEnd{kExitStartFailed, false};
+  }
+  // Without the monitor's ports every reading would be garbage: stop before the first
+  // write to the keypad.
+  if (!lib_.PortAccess(monitor::kAddressPort, monitor::kPortCount)) {
+    window_.message_box(kNoPortAccess, kErrorTitle);
+    throw platform::ProgramEnd{kExitStartFailed, true};
   }
   display::ReleaseAllKeys(state_, lib_);
 }

@@ -17,9 +17,10 @@ inline constexpr std::string_view kMessenCaption = "Messen der CPU Temperatur un
 inline constexpr std::string_view kEndeCaption = "Ende";
 inline constexpr std::string_view kErrorTitle = "Error";
 inline constexpr std::string_view kCannotOpenDevice = "IO-Warrior kann nicht ge\u00f6ffnet werden!";
+inline constexpr std::string_view kNoPortAccess = "Kein Zugriff auf die Ports des Systemmonitors (0x295, 0x296)!";
 
-// Exit status when no IO-Warrior can be opened.
-inline constexpr int kExitNoDevice = 1;
+// Exit status when no IO-Warrior can be opened or the monitor's ports cannot be reached.
+inline constexpr int kExitStartFailed = 1;
 
 // Pause between two readings on the sign.
 inline constexpr std::chrono::seconds kPause{60};

@@ -14,6 +14,8 @@ namespace monitor {
 inline constexpr std::uint16_t kAddressPort = 0x295;
 // Environment controller data port (base 0x290 + 6): returns the selected register.
 inline constexpr std::uint16_t kDataPort = 0x296;
+// The two ports from kAddressPort on.
+inline constexpr std::uint16_t kPortCount = 2;
 // Temperature input 1, whole degrees Celsius.
 inline constexpr std::uint8_t kTemperatureRegister = 0x29;
 // Fan 1 tachometer count; a larger count means a slower fan.

@@ -33,6 +33,9 @@ class IowKit {
 class PortIo {
  public:
   virtual ~PortIo() = default;
+  // Gains access to `count` ports from `first`; false when it cannot be had, the reason
+  // reported as a diagnostic. Called once, before any out or in.
+  virtual bool acquire(std::uint16_t first, std::uint16_t count) = 0;
   // Writes `value` to `port`; reports nothing.
   virtual void out(std::uint16_t port, std::uint8_t value) = 0;
   // Reads one byte from `port`, as it comes.
@@ -64,7 +67,8 @@ class Libraries {
   }
   void IowKitCloseDevice(IowKitHandle handle) { kit_.close_device(handle); }
 
-  // Port I/O library ("IO.DLL").
+  // Port I/O library ("IO.DLL"). PortAccess gains access to the ports before their first use.
+  bool PortAccess(std::uint16_t first, std::uint16_t count) { return ports_.acquire(first, count); }
   void PortOut(std::uint16_t port, std::uint8_t value) { ports_.out(port, value); }
   std::uint8_t PortIn(std::uint16_t port) { return ports_.in(port); }
 

@@ -3,9 +3,11 @@
 
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string_view>
 #include <vector>
 
+#include "platform/desktop.hpp"
 #include "platform/system_clock.hpp"
 #include "sim/options.hpp"
 #include "sim/simulation.hpp"
@@ -14,26 +16,39 @@ namespace {
 
 constexpr int kExitUsage = 2;
 
-int RunHeadless(const sim::Options& options) {
-  platform::SystemClock real;
-  std::ofstream file;
-  std::ostream* out = &std::cout;
-  if (options.log_path && *options.log_path != "-") {
-    file.open(*options.log_path);
-    if (!file) {
-      std::cerr << "lumatext-sim: --log: \u201e" << *options.log_path << "\u201c kann nicht geschrieben werden\n";
-      return kExitUsage;
-    }
-    out = &file;
-  }
-  const auto detail = options.log_path ? sim::EventLog::Detail::kFull : sim::EventLog::Detail::kBrief;
-  sim::Simulation simulation(options, real.time_of_day(), &real, *out, detail);
-  const int status = simulation.Run();
+int Usage(std::string_view error) {
+  std::cerr << "lumatext-sim: " << error << '\n' << sim::Usage();
+  return kExitUsage;
+}
+
+int Finish(const sim::Options& options, int status) {
   if (status == sim::kExitTimeLimit) {
     std::cerr << "lumatext-sim: die simulierte Zeit hat --max-time (" << options.max_time
               << " s) erreicht; Abbruch\n";
   }
   return status;
+}
+
+int Run(const sim::Options& options, std::ostream& out) {
+  const auto detail = options.log_path ? sim::EventLog::Detail::kFull : sim::EventLog::Detail::kBrief;
+  if (options.headless) {
+    platform::SystemClock real;
+    sim::Simulation simulation(options, real.time_of_day(), &real, out, detail);
+    return Finish(options, simulation.Run());
+  }
+  // With a window the simulated time follows the desktop's clock.
+  std::unique_ptr<sim::Simulation> simulation;
+  platform::DesktopSettings settings;
+  settings.real_deadline = [&](iow::TimePoint deadline) { return simulation->clock().real_deadline(deadline); };
+  settings.sign_view = [&] { return simulation->sign_view(); };
+  const auto desktop = platform::OpenDesktop(settings);
+  if (!desktop) {
+    std::cerr << "lumatext-sim: dieser Build hat kein Fenster; mit --headless starten\n";
+    return kExitUsage;
+  }
+  simulation = std::make_unique<sim::Simulation>(options, desktop->clock().time_of_day(), &desktop->clock(), out,
+                                                 detail, desktop.get());
+  return Finish(options, simulation->Run());
 }
 
 }  // namespace
@@ -44,16 +59,17 @@ int main(int argc, char** argv) {
   try {
     options = sim::ParseOptions(args);
   } catch (const sim::UsageError& error) {
-    std::cerr << "lumatext-sim: " << error.what() << '\n' << sim::Usage();
-    return kExitUsage;
+    return Usage(error.what());
   }
   if (options.help) {
     std::cout << sim::Usage();
     return 0;
   }
-  if (!options.headless) {
-    std::cerr << "lumatext-sim: dieser Build hat kein Fenster; mit --headless starten\n" << sim::Usage();
-    return kExitUsage;
+  if (!options.headless && options.speed == 0) return Usage("--speed: 0 (virtuelle Zeit) nur mit --headless");
+  std::ofstream file;
+  if (options.log_path && *options.log_path != "-") {
+    file.open(*options.log_path);
+    if (!file) return Usage("--log: \u201e" + *options.log_path + "\u201c kann nicht geschrieben werden");
   }
-  return RunHeadless(options);
+  return Run(options, file.is_open() ? static_cast<std::ostream&>(file) : std::cout);
 }

@@ -119,6 +119,8 @@ Options ParseOptions(std::span<const std::string_view> args) {
       options.no_device = flag();
     } else if (option == "--reject-writes") {
       options.reject_writes = flag();
+    } else if (option == "--no-port-access") {
+      options.no_port_access = flag();
     } else if (option == "--at") {
       options.actions.push_back(ParseAction(option, value()));
     } else if (option == "--temperature") {
@@ -160,11 +162,13 @@ std::string Usage() {
          "  --time-of-day HH:MM:SS[.fff]  Uhrzeit beim Start (Vorgabe: die echte)\n"
          "  --no-device               kein IO-Warrior angeschlossen\n"
          "  --reject-writes           jeder Schreibzugriff auf den IO-Warrior schl\u00e4gt fehl\n"
+         "  --no-port-access          kein Zugriff auf die Ports des Systemmonitors\n"
          "  --max-time SEKUNDEN       Abbruch mit Status 3 nach so viel simulierter Zeit (Vorgabe 86400)\n"
          "  --log DATEI               jedes Ereignis als \"T EREIGNIS ARGUMENTE\" (- f\u00fcr die Standardausgabe)\n"
          "  --help                    diese Hilfe\n"
          "\n"
-         "Exit-Status: 0 Ende oder Fenster geschlossen, 1 kein IO-Warrior, 2 falscher Aufruf,\n"
+         "Exit-Status: 0 Ende oder Fenster geschlossen, 1 kein IO-Warrior oder kein Portzugriff,\n"
+         "2 falscher Aufruf, "
          "3 --max-time \u00fcberschritten.\n";
 }
 

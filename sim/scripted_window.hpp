@@ -1,6 +1,7 @@
 #pragma once
-// A window without a screen: user actions arrive at set moments of simulated time,
-// message boxes are logged and taken as dismissed at once.
+// The window as the simulator sees it: user actions scripted at set moments of
+// simulated time, merged with a real window's events where there is one. Without a
+// real window, message boxes are logged and taken as dismissed at once.
 
 #include <deque>
 #include <string>
@@ -25,23 +26,27 @@ struct MessageRecord {
 
 class ScriptedWindow final : public platform::EventQueue, public platform::WindowSystem {
  public:
-  // `actions` in any order; actions at the same moment keep their order.
-  ScriptedWindow(iow::Clock& clock, std::vector<ScheduledAction> actions, EventLog* log = nullptr);
+  // `actions` in any order; actions at the same moment keep their order. `events` and
+  // `window`, when given, are a real window whose deadlines are on `clock`.
+  ScriptedWindow(iow::Clock& clock, std::vector<ScheduledAction> actions, EventLog* log = nullptr,
+                 platform::EventQueue* events = nullptr, platform::WindowSystem* window = nullptr);
 
   std::optional<platform::WindowEvent> take_event() override;
   void wait_event(iow::TimePoint deadline) override;
-  void show_form() override { ++shown_; }
+  void show_form() override;
   void message_box(std::string_view text, std::string_view title) override;
 
   int times_shown() const { return shown_; }
   const std::vector<MessageRecord>& messages() const { return messages_; }
-  // Actions not yet taken by the program.
+  // Scripted actions not yet taken by the program.
   std::size_t pending() const { return actions_.size(); }
 
  private:
   iow::Clock& clock_;
   std::deque<ScheduledAction> actions_;
   EventLog* log_;
+  platform::EventQueue* real_events_;
+  platform::WindowSystem* real_window_;
   std::vector<MessageRecord> messages_;
   int shown_ = 0;
 };

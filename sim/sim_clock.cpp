@@ -32,11 +32,16 @@ void SimClock::sleep_until(iow::TimePoint deadline) {
   if (speed_ == 0) {
     virtual_now_ = std::max(virtual_now_, target);
   } else {
-    const double real_ns = static_cast<double>(target.time_since_epoch().count()) / speed_;
-    // Round up so that the scaled real time never falls short of the target.
-    real_->sleep_until(real_start_ + iow::Duration{static_cast<iow::Duration::rep>(std::ceil(real_ns))});
+    real_->sleep_until(real_deadline(target));
   }
   if (beyond_limit) throw TimeLimitReached{target};
+}
+
+iow::TimePoint SimClock::real_deadline(iow::TimePoint deadline) const {
+  if (deadline == iow::TimePoint::max() || speed_ == 0) return iow::TimePoint::max();
+  const double real_ns = static_cast<double>(std::min(deadline, limit_).time_since_epoch().count()) / speed_;
+  // Rounded up so that the scaled real time never falls short of the deadline.
+  return real_start_ + iow::Duration{static_cast<iow::Duration::rep>(std::ceil(real_ns))};
 }
 
 double SimClock::time_of_day() {

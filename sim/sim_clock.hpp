@@ -21,6 +21,10 @@ class SimClock final : public iow::Clock {
   void sleep_until(iow::TimePoint deadline) override;
   double time_of_day() override;
 
+  // The moment on the real clock at which simulated time reaches `deadline`; only for
+  // a speed above 0.
+  iow::TimePoint real_deadline(iow::TimePoint deadline) const;
+
   // Simulated time never passes `limit`: a sleep beyond it stops there and throws
   // TimeLimitReached.
   void set_limit(iow::TimePoint limit) { limit_ = limit; }

@@ -20,6 +20,11 @@ constexpr std::uint8_t kOpenBus = 0xFF;
 SimIte8705::SimIte8705(std::vector<std::uint8_t> temperatures, std::vector<std::uint8_t> fan_counts, EventLog* log)
     : temperatures_(std::move(temperatures)), fan_counts_(std::move(fan_counts)), log_(log) {}
 
+bool SimIte8705::acquire(std::uint16_t first, std::uint16_t count) {
+  acquired_ = accessible_ && first <= kAddressPort && first + count > kDataPort;
+  return acquired_;
+}
+
 void SimIte8705::out(std::uint16_t port, std::uint8_t value) {
   if (log_ != nullptr) log_->record("port-out", Hex(port, 3) + ' ' + Hex(value, 2));
   if (port == kAddressPort) selected_register_ = value;
@@ -27,7 +32,9 @@ void SimIte8705::out(std::uint16_t port, std::uint8_t value) {
 
 std::uint8_t SimIte8705::in(std::uint16_t port) {
   std::uint8_t value = kOpenBus;
-  if (port == kDataPort && selected_register_ == kTemperatureRegister) {
+  if (!acquired_) {
+    // Without access a port read returns nothing of the chip.
+  } else if (port == kDataPort && selected_register_ == kTemperatureRegister) {
     value = next(temperatures_, temperature_reads_);
   } else if (port == kDataPort && selected_register_ == kFanCountRegister) {
     value = next(fan_counts_, fan_count_reads_);

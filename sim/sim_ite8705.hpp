@@ -17,8 +17,12 @@ class SimIte8705 final : public iow::PortIo {
   SimIte8705(std::vector<std::uint8_t> temperatures, std::vector<std::uint8_t> fan_counts,
              EventLog* log = nullptr);
 
+  bool acquire(std::uint16_t first, std::uint16_t count) override;
   void out(std::uint16_t port, std::uint8_t value) override;
   std::uint8_t in(std::uint16_t port) override;
+
+  // Port access is refused, as without the right to use the ports.
+  void set_accessible(bool accessible) { accessible_ = accessible; }
 
   int temperature_reads() const { return temperature_reads_; }
   int fan_count_reads() const { return fan_count_reads_; }
@@ -29,6 +33,8 @@ class SimIte8705 final : public iow::PortIo {
   std::vector<std::uint8_t> temperatures_;
   std::vector<std::uint8_t> fan_counts_;
   EventLog* log_;
+  bool accessible_ = true;
+  bool acquired_ = false;
   std::uint8_t selected_register_ = 0;
   int temperature_reads_ = 0;
   int fan_count_reads_ = 0;

@@ -5,20 +5,27 @@
 namespace sim {
 
 Simulation::Simulation(const Options& options, double start_time_of_day, iow::Clock* real, std::ostream& log_out,
-                       EventLog::Detail detail)
+                       EventLog::Detail detail, platform::Desktop* desktop)
     : clock_(options.time_of_day.value_or(start_time_of_day), options.speed, real),
       log_(clock_, log_out, detail),
       iowarrior_(clock_, &log_),
       chip_(options.temperatures, options.fan_counts, &log_),
-      window_(clock_, options.actions, &log_),
+      window_(clock_, options.actions, &log_, desktop != nullptr ? &desktop->events() : nullptr,
+              desktop != nullptr ? &desktop->window() : nullptr),
       lib_(iowarrior_, chip_, clock_),
       form_(lib_, window_, window_) {
   clock_.set_limit(iow::TimePoint{} +
                    std::chrono::duration_cast<iow::Duration>(std::chrono::duration<double>(options.max_time)));
   iowarrior_.set_present(!options.no_device);
   iowarrior_.set_reject_writes(options.reject_writes);
+  chip_.set_accessible(!options.no_port_access);
   iowarrior_.on_pins([this](iow::TimePoint time, std::span<const std::uint8_t> report) { sign_.on_report(time, report); });
   sign_.on_finished([this](const std::string& text) { log_.record("sign", text); });
+}
+
+platform::SignView Simulation::sign_view() const {
+  if (!sign_.entering()) return {sign_.shown(), false, ' '};
+  return {sign_.entered(), true, SignEmulator::RingChar(sign_.selected())};
 }
 
 int Simulation::Run() {

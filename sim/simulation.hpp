@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "app/form1.hpp"
+#include "platform/desktop.hpp"
 #include "sim/event_log.hpp"
 #include "sim/options.hpp"
 #include "sim/scripted_window.hpp"
@@ -21,13 +22,17 @@ inline constexpr int kExitTimeLimit = 3;
 class Simulation {
  public:
   // `start_time_of_day` is used when the options name none; `real` paces a speed
-  // above 0 and may be null for speed 0. Events go to `log_out`.
+  // above 0 and may be null for speed 0. Events go to `log_out`. With a `desktop`, its
+  // window's events join the scripted ones and its message boxes are shown.
   Simulation(const Options& options, double start_time_of_day, iow::Clock* real, std::ostream& log_out,
-             EventLog::Detail detail);
+             EventLog::Detail detail, platform::Desktop* desktop = nullptr);
 
   // Runs the program until it ends; returns its exit status, kExitTimeLimit when
   // simulated time passed the limit.
   int Run();
+
+  // What the emulated sign shows now.
+  platform::SignView sign_view() const;
 
   SimClock& clock() { return clock_; }
   SimIoWarrior& iowarrior() { return iowarrior_; }

@@ -1,0 +1,30 @@
+// lumatext: reads the CPU temperature and fan speed from the ITE 8705 and types them
+// into the LED sign through the IO-Warrior.
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/form1.hpp"
+#include "platform/desktop.hpp"
+#include "platform/diagnostics.hpp"
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("lumatext %s\n", LUMATEXT_VERSION);
+      return 0;
+    }
+    std::printf("Aufruf: lumatext [--help | --version]\n"
+                "Zeigt CPU-Temperatur und L\u00fcfterdrehzahl aus dem ITE 8705 auf der LED-Laufschrift.\n");
+    return std::strcmp(argv[i], "--help") == 0 ? 0 : 2;
+  }
+  const auto desktop = platform::OpenDesktop({});
+  const auto hardware = platform::OpenHardware();
+  if (!desktop || !hardware) {
+    platform::Diagnostic("lumatext: dieser Build hat kein Fenster und keinen Hardwarezugriff; lumatext-sim benutzen");
+    return 1;
+  }
+  iow::Libraries lib(hardware->iowkit(), hardware->ports(), desktop->clock());
+  app::Form1 form(lib, desktop->events(), desktop->window());
+  return form.Run();
+}

@@ -1,0 +1,54 @@
+#pragma once
+// The machine the program runs on: its window system, its clock and its hardware.
+// Each platform implements OpenDesktop and OpenHardware in its own folder; CMake
+// picks one. Only a program's main calls them.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/iow.hpp"
+#include "platform/window_system.hpp"
+
+namespace platform {
+
+// The real IO-Warrior and port I/O of this machine.
+class Hardware {
+ public:
+  virtual ~Hardware() = default;
+  virtual iow::IowKit& iowkit() = 0;
+  virtual iow::PortIo& ports() = 0;
+};
+
+// What the emulated LED sign shows, as its window draws it.
+struct SignView {
+  std::string text;      // the finished text, or during entry the characters accepted so far
+  bool entering = false;
+  char selected = ' ';   // during entry: the ring character being selected
+};
+
+struct DesktopSettings {
+  // Maps a deadline on the program's clock to one on the desktop's own clock. Empty:
+  // the program runs on the desktop's clock.
+  std::function<iow::TimePoint(iow::TimePoint)> real_deadline;
+  // When set, a second window shows the emulated LED sign, drawn from what this returns;
+  // it stays drawn while the program waits on the desktop's clock.
+  std::function<SignView()> sign_view;
+};
+
+// The window system with the window Form1, and the real clock.
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+  virtual EventQueue& events() = 0;
+  virtual WindowSystem& window() = 0;
+  virtual iow::Clock& clock() = 0;
+};
+
+// Opens this platform's window system; null when this build has none.
+std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings& settings);
+
+// This platform's real hardware access; null when this build has none.
+std::unique_ptr<Hardware> OpenHardware();
+
+}  // namespace platform
