@@ -1,0 +1,80 @@
+#pragma once
+// The window Form1 in the plain Win32 API, and its event queue.
+//
+// The window procedure only turns clicks and the close box into WindowEvents and keeps
+// them in the queue; the program takes them from there. Messages are dispatched only
+// while the program asks for events or shows a message box.
+
+#include <windows.h>
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+#include "platform/window_system.hpp"
+#include "platform/windows/windows_clock.hpp"
+
+namespace platform::windows {
+
+// Control IDs of the buttons; clear of IDOK and IDCANCEL, which dialog navigation sends.
+inline constexpr int kMessenId = 101;
+inline constexpr int kEndeId = 102;
+
+// Form1's geometry in twips (1/1440 inch).
+inline constexpr int kClientWidthTwips = 9300;
+inline constexpr int kClientHeightTwips = 2100;
+struct ButtonTwips {
+  int left, top, width, height;
+};
+inline constexpr ButtonTwips kMessenTwips{120, 480, 4332, 732};
+inline constexpr ButtonTwips kEndeTwips{5760, 480, 1332, 732};
+
+// Twips to pixels at `dpi` dots per inch, rounded to the nearest pixel.
+int TwipsToPixels(int twips, unsigned dpi);
+
+// Makes the process per-monitor dpi aware (version 2 where Windows has it); call
+// before the first window is created.
+void UsePerMonitorDpi();
+
+class Form1Window final : public EventQueue, public WindowSystem {
+ public:
+  // Creates Form1 hidden. `clock` is the desktop's clock; `real_deadline`, when set,
+  // maps the program's deadlines onto it.
+  Form1Window(iow::Clock& clock, std::function<iow::TimePoint(iow::TimePoint)> real_deadline = {});
+  ~Form1Window() override;
+  Form1Window(const Form1Window&) = delete;
+  Form1Window& operator=(const Form1Window&) = delete;
+
+  std::optional<WindowEvent> take_event() override;
+  void wait_event(iow::TimePoint deadline) override;
+  void show_form() override;
+  void message_box(std::string_view text, std::string_view title) override;
+
+  HWND hwnd() const { return hwnd_; }
+  HWND messen() const { return messen_; }
+  HWND ende() const { return ende_; }
+  // The dpi the window is laid out for.
+  unsigned dpi() const { return dpi_; }
+
+ private:
+  static LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+
+  // Dispatches every waiting message; the window procedure only queues events.
+  void dispatch_waiting();
+  // Sizes the window, places the buttons and sets their font for `dpi`.
+  void lay_out(unsigned dpi);
+
+  iow::Clock& clock_;
+  std::function<iow::TimePoint(iow::TimePoint)> real_deadline_;
+  PreciseTimer timer_;
+  HWND hwnd_ = nullptr;
+  HWND messen_ = nullptr;
+  HWND ende_ = nullptr;
+  HWND focus_ = nullptr;  // the control that had the focus when the window was last deactivated
+  HFONT font_ = nullptr;
+  unsigned dpi_ = USER_DEFAULT_SCREEN_DPI;
+  std::deque<WindowEvent> events_;
+};
+
+}  // namespace platform::windows

@@ -1,0 +1,52 @@
+#pragma once
+// The IO-Warrior library on Windows: the IO-Warrior is a plain HID device, reached
+// through setupapi and hid.dll, both part of Windows.
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/iow.hpp"
+
+namespace platform::windows {
+
+// Vendor ID of every IO-Warrior (Code Mercenaries).
+inline constexpr std::uint16_t kIoWarriorVendorId = 0x07C0;
+
+// Whether the HID interface at `device_path` carries the I/O pins (USB interface 0) and
+// not the special modes (interface 1). The path names the interface ("&mi_00");
+// where it does not, the pin report's size decides: report ID + 2 or 4 port bytes.
+bool IsPinsInterface(std::wstring_view device_path, std::uint16_t output_report_length);
+
+class HidIowKit final : public iow::IowKit {
+ public:
+  // `write_timeout`: how long a write may take before it counts as failed.
+  explicit HidIowKit(std::chrono::milliseconds write_timeout = std::chrono::milliseconds{1000});
+  ~HidIowKit() override;
+  HidIowKit(const HidIowKit&) = delete;
+  HidIowKit& operator=(const HidIowKit&) = delete;
+
+  iow::IowKitHandle open_device() override;
+  // Pipe 0 only. The report goes out as given, report ID first; the device takes
+  // exactly its own report length. One diagnostic line on the first failure after a
+  // success (or after opening).
+  std::uint32_t write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
+                      std::uint32_t length) override;
+  void close_device(iow::IowKitHandle handle) override;
+
+ private:
+  struct Device;
+
+  void report_failure(const std::string& why);
+
+  std::chrono::milliseconds write_timeout_;
+  std::map<iow::IowKitHandle, std::unique_ptr<Device>> devices_;
+  bool failing_ = false;
+};
+
+}  // namespace platform::windows

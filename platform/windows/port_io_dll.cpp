@@ -1,0 +1,100 @@
+#include "platform/windows/port_io_dll.hpp"
+
+#include <array>
+
+#include "platform/diagnostics.hpp"
+#include "platform/windows/utf16.hpp"
+#include "platform/windows/win_error.hpp"
+
+namespace platform::windows {
+namespace {
+
+using IoDllOut = void(WINAPI*)(short port, char value);
+using IoDllIn = char(WINAPI*)(short port);
+using InpOutOut = void(WINAPI*)(short port, short value);
+using InpOutIn = short(WINAPI*)(short port);
+// inpout's optional check that its kernel driver is installed and open.
+using InpOutDriverOpen = BOOL(WINAPI*)();
+
+template <typename Function>
+Function As(FARPROC symbol) {
+  // Through a generic function pointer type, which converts to any other without a warning.
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(symbol));
+}
+
+#if defined(_WIN64)
+constexpr std::array kLibraries{
+    PortIoLibrary{L"inpoutx64.dll", "Out32", "Inp32", PortIoLibrary::Calls::kInpOut},
+};
+#else
+constexpr std::array kLibraries{
+    PortIoLibrary{L"IO.DLL", "PortOut", "PortIn", PortIoLibrary::Calls::kIoDll},
+    PortIoLibrary{L"inpout32.dll", "Out32", "Inp32", PortIoLibrary::Calls::kInpOut},
+};
+#endif
+
+// Ports are passed as the DLLs' signed 16-bit numbers, bit for bit.
+short PortNumber(std::uint16_t port) { return static_cast<short>(port); }
+
+}  // namespace
+
+std::span<const PortIoLibrary> DefaultPortIoLibraries() { return kLibraries; }
+
+PortIoDll::PortIoDll(std::span<const PortIoLibrary> candidates) : candidates_(candidates) {}
+
+PortIoDll::~PortIoDll() {
+  if (module_ != nullptr) FreeLibrary(module_);
+}
+
+bool PortIoDll::acquire(std::uint16_t first, std::uint16_t count) {
+  failure_.clear();
+  std::string reasons;
+  for (const PortIoLibrary& library : candidates_) {
+    const std::string name = Narrow(library.file);
+    HMODULE module = LoadLibraryW(library.file);
+    std::string reason;
+    if (module == nullptr) {
+      reason = "LoadLibrary " + name + ": " + LastErrorText();
+    } else {
+      Table table{GetProcAddress(module, library.out_symbol), GetProcAddress(module, library.in_symbol)};
+      const auto driver_open = As<InpOutDriverOpen>(GetProcAddress(module, "IsInpOutDriverOpen"));
+      if (table.out == nullptr) {
+        reason = name + ": no symbol " + library.out_symbol;
+      } else if (table.in == nullptr) {
+        reason = name + ": no symbol " + library.in_symbol;
+      } else if (driver_open != nullptr && !driver_open()) {
+        reason = name + ": its driver is not running (the first start needs administrator rights)";
+      } else {
+        module_ = module;
+        loaded_ = &library;
+        table_ = table;
+        return true;
+      }
+      FreeLibrary(module);
+    }
+    reasons += (reasons.empty() ? "" : "; ") + reason;
+  }
+  failure_ = "PortAccess " + std::to_string(first) + "+" + std::to_string(count) + ": no port I/O DLL: " +
+             (reasons.empty() ? std::string("none to try") : reasons);
+  Diagnostic(failure_);
+  return false;
+}
+
+void PortIoDll::out(std::uint16_t port, std::uint8_t value) {
+  if (loaded_ == nullptr) return;
+  if (loaded_->calls == PortIoLibrary::Calls::kIoDll) {
+    As<IoDllOut>(table_.out)(PortNumber(port), static_cast<char>(value));
+  } else {
+    As<InpOutOut>(table_.out)(PortNumber(port), static_cast<short>(value));
+  }
+}
+
+std::uint8_t PortIoDll::in(std::uint16_t port) {
+  if (loaded_ == nullptr) return 0xFF;
+  if (loaded_->calls == PortIoLibrary::Calls::kIoDll) {
+    return static_cast<std::uint8_t>(As<IoDllIn>(table_.in)(PortNumber(port)));
+  }
+  return static_cast<std::uint8_t>(As<InpOutIn>(table_.in)(PortNumber(port)) & 0xFF);
+}
+
+}  // namespace platform::windows

@@ -1,0 +1,87 @@
+#include "platform/windows/windows_clock.hpp"
+
+#include <timeapi.h>
+
+#include <chrono>
+#include <limits>
+
+namespace platform::windows {
+namespace {
+
+// Missing from older SDK and MinGW headers.
+constexpr DWORD kCreateWaitableTimerHighResolution = 0x00000002;
+
+constexpr long long kTicksPerSecond = 10'000'000;  // FILETIME counts 100 ns
+constexpr long long kTicksPerDay = 86'400 * kTicksPerSecond;
+
+}  // namespace
+
+PreciseTimer::PreciseTimer() {
+  handle_ = CreateWaitableTimerExW(nullptr, nullptr, kCreateWaitableTimerHighResolution, TIMER_ALL_ACCESS);
+  high_resolution_ = handle_ != nullptr;
+  if (handle_ == nullptr) handle_ = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+}
+
+PreciseTimer::~PreciseTimer() {
+  if (handle_ != nullptr) CloseHandle(handle_);
+}
+
+bool PreciseTimer::arm(iow::Duration delay) {
+  if (handle_ == nullptr) return false;
+  // Relative due times are negative, in 100 ns units; round up so it never fires early.
+  const long long ticks = (delay.count() + 99) / 100;
+  LARGE_INTEGER due{};
+  due.QuadPart = -(ticks > 0 ? ticks : 1);
+  return SetWaitableTimer(handle_, &due, 0, nullptr, nullptr, FALSE) != 0;
+}
+
+TimerResolution::TimerResolution(bool needed) {
+  if (needed) raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+}
+
+TimerResolution::~TimerResolution() {
+  if (raised_) timeEndPeriod(1);
+}
+
+WindowsClock::WindowsClock() { QueryPerformanceFrequency(&frequency_); }
+
+iow::TimePoint WindowsClock::now() {
+  LARGE_INTEGER counter{};
+  QueryPerformanceCounter(&counter);
+  // Whole seconds and remainder apart, so that the product cannot overflow.
+  const long long seconds = counter.QuadPart / frequency_.QuadPart;
+  const long long rest = counter.QuadPart % frequency_.QuadPart;
+  const long long nanoseconds = seconds * 1'000'000'000 + rest * 1'000'000'000 / frequency_.QuadPart;
+  return iow::TimePoint{iow::Duration{nanoseconds}};
+}
+
+void WindowsClock::sleep_until(iow::TimePoint deadline) {
+  if (deadline == iow::TimePoint::max()) {
+    Sleep(INFINITE);
+    return;
+  }
+  const TimerResolution resolution(!timer_.high_resolution());
+  for (iow::TimePoint current = now(); current < deadline; current = now()) {
+    if (timer_.arm(deadline - current)) {
+      WaitForSingleObject(timer_.handle(), INFINITE);
+    } else {
+      const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(deadline - current).count();
+      Sleep(static_cast<DWORD>(milliseconds < INFINITE - 1 ? milliseconds : INFINITE - 1));
+    }
+  }
+}
+
+double WindowsClock::time_of_day() {
+  FILETIME utc{};
+  GetSystemTimePreciseAsFileTime(&utc);
+  FILETIME local{};
+  FileTimeToLocalFileTime(&utc, &local);
+  ULARGE_INTEGER ticks{};
+  ticks.LowPart = local.dwLowDateTime;
+  ticks.HighPart = local.dwHighDateTime;
+  // FILETIME counts from midnight of 1 January 1601, so whole days end at midnight.
+  const long long of_day = static_cast<long long>(ticks.QuadPart % kTicksPerDay);
+  return static_cast<double>(of_day) / static_cast<double>(kTicksPerSecond);
+}
+
+}  // namespace platform::windows

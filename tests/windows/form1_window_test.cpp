@@ -1,0 +1,164 @@
+#include "platform/windows/form1_window.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace platform::windows {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::wstring Text(HWND hwnd) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// A control's rectangle in its parent's client coordinates.
+RECT ChildRect(HWND child) {
+  RECT rect{};
+  GetWindowRect(child, &rect);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+void ExpectRect(const RECT& rect, int left, int top, int width, int height) {
+  EXPECT_EQ(rect.left, left);
+  EXPECT_EQ(rect.top, top);
+  EXPECT_EQ(rect.right - rect.left, width);
+  EXPECT_EQ(rect.bottom - rect.top, height);
+}
+
+class Form1WindowTest : public ::testing::Test {
+ protected:
+  WindowsClock clock_;
+  Form1Window form_{clock_};
+};
+
+TEST(TwipsToPixels, FifteenTwipsPerPixelAt96DpiRoundedToNearest) {
+  EXPECT_EQ(TwipsToPixels(9300, 96), 620);
+  EXPECT_EQ(TwipsToPixels(2100, 96), 140);
+  EXPECT_EQ(TwipsToPixels(4332, 96), 289);  // 288.8
+  EXPECT_EQ(TwipsToPixels(732, 96), 49);    // 48.8
+  EXPECT_EQ(TwipsToPixels(9300, 144), 930);
+  EXPECT_EQ(TwipsToPixels(4332, 192), 578);  // 577.6
+}
+
+TEST_F(Form1WindowTest, TitleAndCaptionsCharacterForCharacter) {
+  EXPECT_EQ(Text(form_.hwnd()), L" Ansteuerung Lumatext durch ITE 8705 Systemmonitor  von Telvaro");
+  EXPECT_EQ(Text(form_.messen()), L"Messen der CPU Temperatur und der L\u00fcfterdrehzahl");
+  EXPECT_EQ(Text(form_.ende()), L"Ende");
+}
+
+TEST_F(Form1WindowTest, ClientAreaAndButtonsInTwipsAtTheWindowsDpi) {
+  const unsigned dpi = form_.dpi();
+  const auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
+  RECT client{};
+  GetClientRect(form_.hwnd(), &client);
+  EXPECT_EQ(client.right, px(9300));
+  EXPECT_EQ(client.bottom, px(2100));
+  ExpectRect(ChildRect(form_.messen()), px(120), px(480), px(4332), px(732));
+  ExpectRect(ChildRect(form_.ende()), px(5760), px(480), px(1332), px(732));
+}
+
+TEST_F(Form1WindowTest, ButtonsUseTheMessageFontAndShowTheirWholeCaption) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
+  for (HWND button : {form_.messen(), form_.ende()}) {
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0));
+    ASSERT_NE(font, nullptr);
+    LOGFONTW used{};
+    GetObjectW(font, sizeof used, &used);
+    EXPECT_EQ(std::wstring(used.lfFaceName), std::wstring(metrics.lfMessageFont.lfFaceName));
+
+    // The caption as the button draws it: inside its edges, wrapped at word breaks.
+    RECT inner{};
+    GetClientRect(button, &inner);
+    const int edge = 2 * GetSystemMetrics(SM_CXEDGE) + 2;
+    InflateRect(&inner, -edge, -edge);
+    const std::wstring caption = Text(button);
+    HDC dc = GetDC(button);
+    const HGDIOBJ old = SelectObject(dc, font);
+    RECT needed = inner;
+    DrawTextW(dc, caption.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_CENTER);
+    SelectObject(dc, old);
+    ReleaseDC(button, dc);
+    EXPECT_LE(needed.right - needed.left, inner.right - inner.left) << "caption too wide";
+    EXPECT_LE(needed.bottom - needed.top, inner.bottom - inner.top) << "caption too high";
+  }
+}
+
+TEST_F(Form1WindowTest, TabOrderMessenThenEndeWithTheFocusOnMessen) {
+  EXPECT_EQ(GetNextDlgTabItem(form_.hwnd(), form_.messen(), FALSE), form_.ende());
+  EXPECT_EQ(GetNextDlgTabItem(form_.hwnd(), form_.ende(), FALSE), form_.messen());
+  form_.show_form();
+  EXPECT_TRUE(IsWindowVisible(form_.hwnd()));
+  EXPECT_EQ(GetFocus(), form_.messen());
+}
+
+TEST_F(Form1WindowTest, ClicksAndCloseBecomeEventsInTheOrderMade) {
+  EXPECT_EQ(form_.take_event(), std::nullopt);
+  PostMessageW(form_.hwnd(), WM_COMMAND, MAKEWPARAM(kEndeId, BN_CLICKED), reinterpret_cast<LPARAM>(form_.ende()));
+  PostMessageW(form_.hwnd(), WM_COMMAND, MAKEWPARAM(kMessenId, BN_CLICKED),
+               reinterpret_cast<LPARAM>(form_.messen()));
+  // Return and Escape in a dialog: no default and no cancel button, so nothing happens.
+  PostMessageW(form_.hwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  PostMessageW(form_.hwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  PostMessageW(form_.hwnd(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(form_.take_event(), WindowEvent::EndeClick);
+  EXPECT_EQ(form_.take_event(), WindowEvent::MessenClick);
+  EXPECT_EQ(form_.take_event(), WindowEvent::Unload);
+  EXPECT_EQ(form_.take_event(), std::nullopt);
+  // Closing is only an event: the window stays until the program ends.
+  EXPECT_TRUE(IsWindow(form_.hwnd()));
+}
+
+TEST_F(Form1WindowTest, KeyboardMovesAndPressesLikeADialog) {
+  form_.show_form();
+  ASSERT_EQ(GetFocus(), form_.messen());
+  PostMessageW(form_.messen(), WM_KEYDOWN, VK_TAB, 0);
+  PostMessageW(form_.messen(), WM_KEYUP, VK_TAB, 0);
+  EXPECT_EQ(form_.take_event(), std::nullopt);
+  EXPECT_EQ(GetFocus(), form_.ende());
+  // Return presses the focused button.
+  PostMessageW(form_.ende(), WM_KEYDOWN, VK_RETURN, 0);
+  PostMessageW(form_.ende(), WM_KEYUP, VK_RETURN, 0);
+  EXPECT_EQ(form_.take_event(), WindowEvent::EndeClick);
+  EXPECT_EQ(form_.take_event(), std::nullopt);
+}
+
+TEST_F(Form1WindowTest, WaitEventNeverReturnsBeforeTheDeadlineWithoutEvents) {
+  for (const auto wait : {0ms, 1ms, 7ms, 30ms}) {
+    const iow::TimePoint deadline = clock_.now() + wait;
+    form_.wait_event(deadline);
+    EXPECT_GE(clock_.now(), deadline) << wait.count() << " ms";
+  }
+}
+
+TEST_F(Form1WindowTest, WaitEventWakesForAnEventFromElsewhere) {
+  const iow::TimePoint start = clock_.now();
+  std::thread closer([hwnd = form_.hwnd()] {
+    std::this_thread::sleep_for(20ms);
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+  });
+  form_.wait_event(start + 20s);
+  closer.join();
+  EXPECT_LT(clock_.now() - start, 10s);
+  EXPECT_EQ(form_.take_event(), WindowEvent::Unload);
+}
+
+TEST(Form1WindowDeadlines, ProgramDeadlinesAreMappedToTheDesktopClock) {
+  WindowsClock clock;
+  // A program clock running ten times faster than the desktop's, from now on.
+  const iow::TimePoint origin = clock.now();
+  Form1Window form(clock, [origin](iow::TimePoint deadline) { return origin + (deadline - origin) * 10; });
+  form.wait_event(origin + 3ms);
+  EXPECT_GE(clock.now(), origin + 30ms);
+}
+
+}  // namespace
+}  // namespace platform::windows
