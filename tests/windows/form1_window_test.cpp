@@ -75,7 +75,8 @@ TEST_F(Form1WindowTest, ButtonsUseTheMessageFontAndShowTheirWholeCaption) {
     GetObjectW(font, sizeof used, &used);
     EXPECT_EQ(std::wstring(used.lfFaceName), std::wstring(metrics.lfMessageFont.lfFaceName));
 
-    // The caption as the button draws it: inside its edges, wrapped at word breaks.
+    // The caption as the button draws it: inside its edges, wrapped at word breaks
+    // where the button wraps.
     RECT inner{};
     GetClientRect(button, &inner);
     const int edge = 2 * GetSystemMetrics(SM_CXEDGE) + 2;
@@ -84,7 +85,8 @@ TEST_F(Form1WindowTest, ButtonsUseTheMessageFontAndShowTheirWholeCaption) {
     HDC dc = GetDC(button);
     const HGDIOBJ old = SelectObject(dc, font);
     RECT needed = inner;
-    DrawTextW(dc, caption.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_CENTER);
+    const bool wraps = (GetWindowLongW(button, GWL_STYLE) & BS_MULTILINE) != 0;
+    DrawTextW(dc, caption.c_str(), -1, &needed, DT_CALCRECT | DT_CENTER | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
     SelectObject(dc, old);
     ReleaseDC(button, dc);
     EXPECT_LE(needed.right - needed.left, inner.right - inner.left) << "caption too wide";
