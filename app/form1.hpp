@@ -33,8 +33,6 @@ class Form1 {
   // Returns the exit status.
   int Run();
 
-  const WindowState& state() const { return state_; }
-
  private:
   // Window events.
   void Load();

@@ -48,7 +48,6 @@ class SimIoWarrior final : public iow::IowKit {
   const std::vector<WriteRecord>& writes() const { return writes_; }
   int open_calls() const { return open_calls_; }
   int close_calls() const { return close_calls_; }
-  bool is_open() const { return open_; }
 
  private:
   iow::Clock& clock_;

@@ -73,6 +73,7 @@ TEST(StartUp, WithoutIoWarriorShowsTheMessageAndEndsWithoutTouchingTheDevice) {
   EXPECT_EQ(run.simulation.window().messages()[0].text, "IO-Warrior kann nicht ge\u00f6ffnet werden!");
   EXPECT_EQ(run.simulation.window().times_shown(), 0);
   EXPECT_TRUE(run.writes().empty());
+  EXPECT_EQ(run.simulation.iowarrior().open_calls(), 1);
   EXPECT_EQ(run.simulation.iowarrior().close_calls(), 0);
   EXPECT_EQ(run.simulation.chip().temperature_reads(), 0);
 }
