@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/iow.hpp"
+#include "platform/write_failure_log.hpp"
 
 namespace sim {
 
@@ -40,6 +41,8 @@ class SimIoWarrior final : public iow::IowKit {
   void set_present(bool present) { present_ = present; }
   // Every write fails and reaches no pin.
   void set_reject_writes(bool reject) { reject_writes_ = reject; }
+  // The device is pulled out at `at`: from then on every write fails.
+  void set_unplug_at(iow::TimePoint at) { unplug_at_ = at; }
   // Whether writes() keeps every write; long runs may switch it off.
   void set_keep_trace(bool keep) { keep_trace_ = keep; }
   // Called with every accepted pin report.
@@ -54,6 +57,8 @@ class SimIoWarrior final : public iow::IowKit {
   EventLog* log_;
   PinListener listener_;
   std::vector<WriteRecord> writes_;
+  platform::WriteFailureLog failures_;
+  iow::TimePoint unplug_at_ = iow::TimePoint::max();
   bool keep_trace_ = true;
   bool present_ = true;
   bool reject_writes_ = false;

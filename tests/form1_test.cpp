@@ -18,9 +18,7 @@ using testing_rig::Ms;
 constexpr double kTypingTemperature45 = 41000;  // ms of holds and waits
 constexpr double kSettle = 100;                 // ms after releasing all keys at start-up
 
-iow::Duration Seconds(double s) {
-  return std::chrono::duration_cast<iow::Duration>(std::chrono::duration<double>(s));
-}
+using sim::Seconds;
 
 // One program run; the options say what the user does and what the hardware answers.
 struct ProgramRun {
@@ -204,7 +202,7 @@ class StackProbeClock final : public iow::Clock {
 };
 
 TEST(Cycle, QueuedRestartsNeverNest) {
-  constexpr int kClicks = 1000;
+  constexpr int kClicks = 10000;
   std::vector<sim::ScheduledAction> actions{{Seconds(0), WindowEvent::MessenClick}};
   for (int i = 0; i < kClicks; ++i) actions.push_back({Seconds(50), WindowEvent::MessenClick});
   actions.push_back({Seconds(50), WindowEvent::EndeClick});

@@ -152,13 +152,18 @@ TEST(EnterText, SignReadsBackRandomTexts) {
   std::uniform_int_distribution<int> byte(0, 255);
   std::uniform_int_distribution<int> printable(32, 126);
   std::uniform_int_distribution<int> length(0, 40);
+  std::uniform_int_distribution<int> long_length(0, 1000);
   Rig rig;  // one sign for all texts: each entry starts afresh
   display::ReleaseAllKeys(rig.w, rig.lib);
   char last_target = 'A';
-  for (int n = 0; n < 300; ++n) {
+  std::string whole_ring;
+  for (int code = 32; code < 128; ++code) whole_ring += static_cast<char>(code);
+  const std::vector<std::string> chosen{"", "A", "@", " ", "AAAA", "zzz", "[", whole_ring, whole_ring + whole_ring};
+  for (int n = 0; n < 1000; ++n) {
     std::string text;
-    const int size = length(random);
+    const int size = n % 50 == 0 ? long_length(random) : length(random);
     for (int i = 0; i < size; ++i) text += static_cast<char>(n % 5 == 0 ? byte(random) : printable(random));
+    if (static_cast<std::size_t>(n) < chosen.size()) text = chosen[static_cast<std::size_t>(n)];
     rig.w.DisplayText = text;
     display::EnterText(rig.w, rig.lib);
     // The target left by the previous text carries over into a leading unmapped run.
