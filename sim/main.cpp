@@ -34,6 +34,8 @@ int Run(const sim::Options& options, std::ostream& out) {
   if (options.headless) {
     platform::SystemClock real;
     sim::Simulation simulation(options, real.time_of_day(), &real, out, detail);
+    // The log carries every write; a trace in memory would grow for as long as the run.
+    simulation.iowarrior().set_keep_trace(false);
     return Finish(options, simulation.Run());
   }
   // With a window the simulated time follows the desktop's clock.
@@ -48,6 +50,7 @@ int Run(const sim::Options& options, std::ostream& out) {
   }
   simulation = std::make_unique<sim::Simulation>(options, desktop->clock().time_of_day(), &desktop->clock(), out,
                                                  detail, desktop.get());
+  simulation->iowarrior().set_keep_trace(false);
   return Finish(options, simulation->Run());
 }
 
