@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/form1.hpp"
 #include "platform/desktop.hpp"
 #include "platform/system_clock.hpp"
 #include "sim/options.hpp"
@@ -39,6 +40,7 @@ int Run(const sim::Options& options, std::ostream& out) {
   // With a window the simulated time follows the desktop's clock.
   std::unique_ptr<sim::Simulation> simulation;
   platform::DesktopSettings settings;
+  settings.form = app::kForm1Layout;
   settings.real_deadline = [&](iow::TimePoint deadline) { return simulation->clock().real_deadline(deadline); };
   settings.sign_view = [&] { return simulation->sign_view(); };
   const auto desktop = platform::OpenDesktop(settings);
