@@ -308,8 +308,8 @@ std::unique_ptr<Desktop> OpenFltkDesktop(const DesktopSettings& settings, const 
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
     const char* name = std::getenv("DISPLAY");
-    Diagnostic(std::string("cannot open the X display \"") + (name != nullptr ? name : "") +
-               "\" (is DISPLAY set, and is an X server or XWayland running?)");
+    Diagnostic(std::string("das X-Display \u201e") + (name != nullptr ? name : "") +
+               "\u201c l\u00e4sst sich nicht \u00f6ffnen (DISPLAY gesetzt, l\u00e4uft ein X-Server oder XWayland?)");
     return nullptr;
   }
   fl_open_display(display);

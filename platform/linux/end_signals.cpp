@@ -38,7 +38,7 @@ EndSignals& EndSignals::Process() {
 
 EndSignals::EndSignals() {
   if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
-    Diagnostic(std::string("pipe2: ") + std::strerror(errno) + "; signals end the program only at the next key release");
+    Diagnostic(std::string("pipe2: ") + std::strerror(errno) + "; Signale beenden das Programm erst beim n\u00e4chsten Warten");
     pipe_[0] = pipe_[1] = -1;
   }
   g_wake_write_fd = pipe_[1];

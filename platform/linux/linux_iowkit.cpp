@@ -46,7 +46,7 @@ iow::IowKitHandle LinuxIowKit::open_device() {
     if (const auto number = NodeNumber(name)) nodes.emplace_back(*number, name);
   }
   std::sort(nodes.begin(), nodes.end());
-  std::string reason = "no " + directory_ + "/iowarrior* node (is the iowarrior module loaded and the device plugged in?)";
+  std::string reason = "kein Knoten " + directory_ + "/iowarrior* (IO-Warrior angesteckt, Modul iowarrior geladen?)";
   for (const auto& [number, name] : nodes) {
     const std::string path = directory_ + "/" + name;
     const int fd = files_.open(path);
@@ -85,19 +85,19 @@ std::uint32_t LinuxIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, c
   }
   std::uint32_t result = 0;
   if (handle == 0 || handle != handle_) {
-    result = fail("no open device for this handle");
+    result = fail("kein offenes Ger\u00e4t zu diesem Handle");
   } else if (pipe != kPinsPipe) {
-    result = fail("pipe " + std::to_string(pipe) + " is not the I/O pins pipe 0");
+    result = fail("Pipe " + std::to_string(pipe) + " ist nicht die Pipe 0 der I/O-Pins");
   } else if (length != report_size_ + 1 || report[0] != 0x00) {
-    result = fail("a report of " + std::to_string(length) + " bytes; " + path_ + " takes report ID 0 and " +
-                  std::to_string(report_size_) + " bytes");
+    result = fail("Report von " + std::to_string(length) + " Bytes; " + path_ + " nimmt Report-ID 0 und " +
+                  std::to_string(report_size_) + " Bytes");
   } else {
     const ssize_t written = files_.write(fd_, report + 1, report_size_);
     if (written < 0) {
       result = fail("write(" + path_ + "): " + std::strerror(static_cast<int>(-written)));
     } else if (static_cast<std::uint32_t>(written) != report_size_) {
-      result = fail("write(" + path_ + "): " + std::to_string(written) + " of " + std::to_string(report_size_) +
-                    " bytes written");
+      result = fail("write(" + path_ + "): " + std::to_string(written) + " von " + std::to_string(report_size_) +
+                    " Bytes geschrieben");
     } else {
       report_failure_ = true;
       result = length;

@@ -37,17 +37,10 @@ bool LinuxPortIo::acquire(std::uint16_t first, std::uint16_t count) {
   const std::string call = "PortAccess: ioperm(" + Hex(first) + ", " + std::to_string(count) + ")";
   std::string failure;
   if (!kHavePortInstructions) {
-    failure = call + ": this machine has no I/O port instructions (x86 only)";
+    failure = call + ": dieser Rechner hat keine I/O-Port-Befehle (nur x86)";
   } else if (GrantPorts(first, count) != 0) {
     const int error = errno;
-    failure = call + ": " + std::strerror(error);
-    if (error == EPERM) {
-      const std::string mode = LockdownMode(sysfs_);
-      failure += mode.empty()
-                     ? " (needs CAP_SYS_RAWIO: run as root or after 'setcap cap_sys_rawio+ep' on the program)"
-                     : " (the kernel is locked down, mode " + mode +
-                           ", as under UEFI Secure Boot: no program may use I/O ports)";
-    }
+    failure = call + ": " + std::strerror(error) + ExplainPortRefusal(error, LockdownMode(sysfs_));
   }
   // The ports were the only reason for any privilege; whatever came of them, keep none.
   DropAllCapabilities();
@@ -57,8 +50,9 @@ bool LinuxPortIo::acquire(std::uint16_t first, std::uint16_t count) {
   }
   acquired_ = true;
   if (It87DriverBound(sysfs_)) {
-    Diagnostic("warning: the kernel's it87 driver is bound to the hardware monitor; it and lumatext both use the "
-               "chip's address port " + Hex(first) + ", so a reading may now and then come from the wrong register");
+    Diagnostic("Warnung: der Treiber it87 des Kernels bedient den Systemmonitor; er und lumatext benutzen beide den "
+               "Adressport " + Hex(first) + " des Chips, ein Messwert kann daher ab und zu aus dem falschen Register "
+               "stammen");
   }
   return true;
 }
@@ -68,6 +62,18 @@ void LinuxPortIo::out(std::uint16_t port, std::uint8_t value) {
 }
 
 std::uint8_t LinuxPortIo::in(std::uint16_t port) { return acquired_ ? ReadPort(port) : 0xFF; }
+
+std::string ExplainPortRefusal(int error, const std::string& lockdown_mode) {
+  if (error == EPERM && !lockdown_mode.empty()) {
+    return " (der Kernel ist gesperrt, Lockdown-Modus " + lockdown_mode +
+           ", wie unter UEFI Secure Boot: kein Programm darf I/O-Ports benutzen)";
+  }
+  if (error == EPERM) {
+    return " (braucht CAP_SYS_RAWIO: als root starten oder einmal 'setcap cap_sys_rawio+ep' auf das Programm)";
+  }
+  if (error == ENOSYS) return " (der Kernel ist ohne ioperm gebaut, CONFIG_X86_IOPL_IOPERM)";
+  return {};
+}
 
 bool DropAllCapabilities() {
   __user_cap_header_struct header{};

@@ -24,6 +24,10 @@ class LinuxPortIo final : public iow::PortIo {
   bool acquired_ = false;
 };
 
+// Why the kernel refused ioperm with `error`, as a parenthesis to append to the error
+// text; empty when there is nothing to add.
+std::string ExplainPortRefusal(int error, const std::string& lockdown_mode);
+
 // Drops every capability (effective, permitted, inheritable, and so the ambient ones);
 // false with a diagnostic when the kernel refuses.
 bool DropAllCapabilities();
