@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # End-to-end tests of lumatext-sim in a real X window system, driven by xdotool.
-# Run inside xvfb-run at 96 dpi. Usage: e2e.sh CASE LUMATEXT-SIM SEND-CLOSE ARTIFACT-DIR
+# Run inside xvfb-run at 96 dpi.
+# Usage: e2e.sh CASE LUMATEXT-SIM LUMATEXT SEND-CLOSE ARTIFACT-DIR
 set -euo pipefail
 
 case_name=$1
 sim=$2
-send_close=$3
-artifacts=$4/$case_name
+lumatext=$3
+send_close=$4
+artifacts=$5/$case_name
 rm -rf "$artifacts"
 mkdir -p "$artifacts"
 log=$artifacts/sim.log
@@ -143,6 +145,24 @@ case $case_name in
     expect_exit 1
     grep -q " message Error | IO-Warrior kann nicht geöffnet werden!$" "$log" || fail "no message logged"
     [ "$(count ' (write|close) ')" = 0 ] || fail "a write or close was made"
+    ;;
+  lumatext_no_device)
+    # The real program on a machine without an IO-Warrior (no /dev/usb/iowarrior* node).
+    "$lumatext" 2>"$artifacts/stderr.txt" &
+    sim_pid=$!
+    box=$(find_window "^Error$")
+    xdotool windowfocus --sync "$box"
+    xdotool key Return
+    expect_exit 1
+    grep -q "^IowKitOpenDevice: " "$artifacts/stderr.txt" || fail "no reason on standard error"
+    ;;
+  lumatext_signal)
+    # SIGTERM while the start-up message waits: no key is held, so the program ends at once.
+    "$lumatext" 2>"$artifacts/stderr.txt" &
+    sim_pid=$!
+    find_window "^Error$" >/dev/null
+    kill -TERM "$sim_pid"
+    expect_exit 143
     ;;
   *)
     fail "unknown case"
