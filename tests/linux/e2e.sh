@@ -96,6 +96,9 @@ case $case_name in
     geometry=$(xwininfo -id "$form")
     echo "$geometry" | grep -q "Width: 620$" || fail "client width is not 620 px: $geometry"
     echo "$geometry" | grep -q "Height: 140$" || fail "client height is not 140 px: $geometry"
+    hints=$(xprop -id "$form" WM_NORMAL_HINTS)
+    echo "$hints" | grep -q "minimum size: 620 by 140" && echo "$hints" | grep -q "maximum size: 620 by 140" \
+      || fail "the window can be resized: $hints"
     screenshot "$form" form1-ready
     click "$form" "$messen_xy"
     sign=$(find_window "^LED-Laufschrift")
