@@ -19,7 +19,7 @@ std::uint32_t SimIoWarrior::write(iow::IowKitHandle handle, std::uint32_t pipe, 
   const std::span<const std::uint8_t> bytes(report, length);
   // Pipe 0 takes exactly one pin report, and only on the open handle.
   const bool accepted = !reject_writes_ && open_ && handle == kHandle && pipe == 0 && length == kPinReportLength;
-  writes_.push_back({clock_.now(), pipe, {bytes.begin(), bytes.end()}, accepted});
+  if (keep_trace_) writes_.push_back({clock_.now(), pipe, {bytes.begin(), bytes.end()}, accepted});
   if (log_ != nullptr) {
     log_->record("write", std::to_string(pipe) + ' ' + HexBytes(bytes) + (accepted ? "" : " failed"));
   }

@@ -40,6 +40,8 @@ class SimIoWarrior final : public iow::IowKit {
   void set_present(bool present) { present_ = present; }
   // Every write fails and reaches no pin.
   void set_reject_writes(bool reject) { reject_writes_ = reject; }
+  // Whether writes() keeps every write; long runs may switch it off.
+  void set_keep_trace(bool keep) { keep_trace_ = keep; }
   // Called with every accepted pin report.
   void on_pins(PinListener listener) { listener_ = std::move(listener); }
 
@@ -53,6 +55,7 @@ class SimIoWarrior final : public iow::IowKit {
   EventLog* log_;
   PinListener listener_;
   std::vector<WriteRecord> writes_;
+  bool keep_trace_ = true;
   bool present_ = true;
   bool reject_writes_ = false;
   bool open_ = false;
