@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
   const auto desktop = platform::OpenDesktop(settings);
   const auto hardware = platform::OpenHardware();
   if (!desktop || !hardware) {
-    platform::Diagnostic("lumatext: dieser Build hat kein Fenster und keinen Hardwarezugriff; lumatext-sim benutzen");
+    platform::Diagnostic(hardware ? "lumatext: kein Fenster m\u00f6glich"
+                                  : "lumatext: dieser Build hat keinen Hardwarezugriff; lumatext-sim --headless benutzen");
     return 1;
   }
   iow::Libraries lib(hardware->iowkit(), hardware->ports(), desktop->clock());

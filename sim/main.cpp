@@ -45,7 +45,7 @@ int Run(const sim::Options& options, std::ostream& out) {
   settings.sign_view = [&] { return simulation->sign_view(); };
   const auto desktop = platform::OpenDesktop(settings);
   if (!desktop) {
-    std::cerr << "lumatext-sim: dieser Build hat kein Fenster; mit --headless starten\n";
+    std::cerr << "lumatext-sim: kein Fenster m\u00f6glich; mit --headless starten\n";
     return kExitUsage;
   }
   simulation = std::make_unique<sim::Simulation>(options, desktop->clock().time_of_day(), &desktop->clock(), out,
