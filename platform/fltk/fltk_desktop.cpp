@@ -304,6 +304,8 @@ void FltkDesktop::message_box(std::string_view text, std::string_view title) {
 }  // namespace
 
 std::unique_ptr<Desktop> OpenFltkDesktop(const DesktopSettings& settings, const MachineHooks& hooks) {
+  // FLTK keeps one display for the process.
+  if (fl_display != nullptr) return std::make_unique<FltkDesktop>(settings, hooks);
   // FLTK ends the process when it cannot open the display; open it here to say why.
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
