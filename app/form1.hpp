@@ -4,6 +4,7 @@
 #include <chrono>
 #include <string_view>
 
+#include "platform/form_layout.hpp"
 #include "platform/iow.hpp"
 #include "platform/window_state.hpp"
 #include "platform/window_system.hpp"
@@ -19,6 +20,10 @@ inline constexpr std::string_view kErrorTitle = "Error";
 inline constexpr std::string_view kCannotOpenDevice = "IO-Warrior kann nicht ge\u00f6ffnet werden!";
 inline constexpr std::string_view kNoPortAccess = "Kein Zugriff auf die Ports des Systemmonitors (0x295, 0x296)!";
 
+// Form1 and its buttons, in twips.
+inline constexpr platform::FormLayout kForm1Layout{
+    kTitle, 9300, 2100, {kMessenCaption, {120, 480, 4332, 732}}, {kEndeCaption, {5760, 480, 1332, 732}}};
+
 // Exit status when no IO-Warrior can be opened or the monitor's ports cannot be reached.
 inline constexpr int kExitStartFailed = 1;
 
@@ -32,8 +37,6 @@ class Form1 {
   // Runs the program: Load, then the window's events until the program ends.
   // Returns the exit status.
   int Run();
-
-  const WindowState& state() const { return state_; }
 
  private:
   // Window events.

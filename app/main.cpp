@@ -18,10 +18,13 @@ int main(int argc, char** argv) {
                 "Zeigt CPU-Temperatur und L\u00fcfterdrehzahl aus dem ITE 8705 auf der LED-Laufschrift.\n");
     return std::strcmp(argv[i], "--help") == 0 ? 0 : 2;
   }
-  const auto desktop = platform::OpenDesktop({});
+  platform::DesktopSettings settings;
+  settings.form = app::kForm1Layout;
+  const auto desktop = platform::OpenDesktop(settings);
   const auto hardware = platform::OpenHardware();
   if (!desktop || !hardware) {
-    platform::Diagnostic("lumatext: dieser Build hat kein Fenster und keinen Hardwarezugriff; lumatext-sim benutzen");
+    platform::Diagnostic(hardware ? "lumatext: kein Fenster m\u00f6glich"
+                                  : "lumatext: dieser Build hat keinen Hardwarezugriff; lumatext-sim --headless benutzen");
     return 1;
   }
   iow::Libraries lib(hardware->iowkit(), hardware->ports(), desktop->clock());

@@ -56,7 +56,8 @@ void Form1::PauseOneMinute() {
   const iow::TimePoint called = clock.now();
   const double time_of_day = clock.time_of_day();
   const std::int32_t start_second = RoundHalfEven(time_of_day);
-  const std::chrono::duration<double> remaining{start_second + kPause.count() - time_of_day};
+  const std::int32_t end_second = start_second + static_cast<std::int32_t>(kPause.count());
+  const std::chrono::duration<double> remaining{end_second - time_of_day};
   const iow::TimePoint deadline = called + std::chrono::duration_cast<iow::Duration>(remaining);
   while (clock.now() < deadline) {
     HandleWaitingEvents();

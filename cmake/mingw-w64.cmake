@@ -21,10 +21,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# Test executables and the smoke tests run under Wine (Debian's wine64).
+# Test executables and the smoke tests run under Wine (Debian's wine64), with Unix
+# line ends on their output.
 find_program(LUMATEXT_WINE wine)
 if(LUMATEXT_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${LUMATEXT_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)
 endif()
 
 # GoogleTest is built from source with the cross compiler.

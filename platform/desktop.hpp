@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/form_layout.hpp"
 #include "platform/iow.hpp"
 #include "platform/window_system.hpp"
 
@@ -28,6 +29,8 @@ struct SignView {
 };
 
 struct DesktopSettings {
+  // The window Form1 that show_form shows.
+  FormLayout form;
   // Maps a deadline on the program's clock to one on the desktop's own clock. Empty:
   // the program runs on the desktop's clock.
   std::function<iow::TimePoint(iow::TimePoint)> real_deadline;

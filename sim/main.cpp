@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/form1.hpp"
 #include "platform/desktop.hpp"
 #include "platform/system_clock.hpp"
 #include "sim/options.hpp"
@@ -34,20 +35,24 @@ int Run(const sim::Options& options, std::ostream& out) {
   if (options.headless) {
     platform::SystemClock real;
     sim::Simulation simulation(options, real.time_of_day(), &real, out, detail);
+    // The log carries every write; a trace in memory would grow for as long as the run.
+    simulation.iowarrior().set_keep_trace(false);
     return Finish(options, simulation.Run());
   }
   // With a window the simulated time follows the desktop's clock.
   std::unique_ptr<sim::Simulation> simulation;
   platform::DesktopSettings settings;
+  settings.form = app::kForm1Layout;
   settings.real_deadline = [&](iow::TimePoint deadline) { return simulation->clock().real_deadline(deadline); };
   settings.sign_view = [&] { return simulation->sign_view(); };
   const auto desktop = platform::OpenDesktop(settings);
   if (!desktop) {
-    std::cerr << "lumatext-sim: dieser Build hat kein Fenster; mit --headless starten\n";
+    std::cerr << "lumatext-sim: kein Fenster m\u00f6glich; mit --headless starten\n";
     return kExitUsage;
   }
   simulation = std::make_unique<sim::Simulation>(options, desktop->clock().time_of_day(), &desktop->clock(), out,
                                                  detail, desktop.get());
+  simulation->iowarrior().set_keep_trace(false);
   return Finish(options, simulation->Run());
 }
 

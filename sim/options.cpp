@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "sim/sim_clock.hpp"
+
 namespace sim {
 namespace {
 
@@ -65,8 +67,7 @@ ScheduledAction ParseAction(std::string_view option, std::string_view text) {
   } else {
     Fail(option, text, "nennt keine Aktion Messen, Ende oder Close");
   }
-  const auto at = std::chrono::duration_cast<iow::Duration>(std::chrono::duration<double>(seconds));
-  return {at, event};
+  return {Seconds(seconds), event};
 }
 
 // HH:MM:SS with an optional fraction of one to three digits.
@@ -119,6 +120,8 @@ Options ParseOptions(std::span<const std::string_view> args) {
       options.no_device = flag();
     } else if (option == "--reject-writes") {
       options.reject_writes = flag();
+    } else if (option == "--unplug-at") {
+      options.unplug_at = ParseSeconds(option, value());
     } else if (option == "--no-port-access") {
       options.no_port_access = flag();
     } else if (option == "--at") {
@@ -162,6 +165,7 @@ std::string Usage() {
          "  --time-of-day HH:MM:SS[.fff]  Uhrzeit beim Start (Vorgabe: die echte)\n"
          "  --no-device               kein IO-Warrior angeschlossen\n"
          "  --reject-writes           jeder Schreibzugriff auf den IO-Warrior schl\u00e4gt fehl\n"
+         "  --unplug-at SEKUNDEN      der IO-Warrior wird zur simulierten Zeit SEKUNDEN abgezogen\n"
          "  --no-port-access          kein Zugriff auf die Ports des Systemmonitors\n"
          "  --max-time SEKUNDEN       Abbruch mit Status 3 nach so viel simulierter Zeit (Vorgabe 86400)\n"
          "  --log DATEI               jedes Ereignis als \"T EREIGNIS ARGUMENTE\" (- f\u00fcr die Standardausgabe)\n"

@@ -23,6 +23,7 @@ struct Options {
   std::optional<double> time_of_day;      // seconds since midnight; none: the real one
   bool no_device = false;
   bool reject_writes = false;
+  std::optional<double> unplug_at;        // seconds of simulated time
   bool no_port_access = false;
   double max_time = 86400;                // seconds of simulated time
   std::optional<std::string> log_path;    // "-": standard output

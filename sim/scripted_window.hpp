@@ -38,8 +38,6 @@ class ScriptedWindow final : public platform::EventQueue, public platform::Windo
 
   int times_shown() const { return shown_; }
   const std::vector<MessageRecord>& messages() const { return messages_; }
-  // Scripted actions not yet taken by the program.
-  std::size_t pending() const { return actions_.size(); }
 
  private:
   iow::Clock& clock_;

@@ -5,6 +5,11 @@
 
 namespace sim {
 
+// `seconds` of simulated time as a duration.
+inline iow::Duration Seconds(double seconds) {
+  return std::chrono::duration_cast<iow::Duration>(std::chrono::duration<double>(seconds));
+}
+
 // Thrown when simulated time would pass the run's limit, or when a virtual clock is
 // asked to wait for ever with nothing that could end the wait.
 struct TimeLimitReached {

@@ -17,9 +17,13 @@ iow::IowKitHandle SimIoWarrior::open_device() {
 std::uint32_t SimIoWarrior::write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                                   std::uint32_t length) {
   const std::span<const std::uint8_t> bytes(report, length);
+  const bool unplugged = clock_.now() >= unplug_at_;
   // Pipe 0 takes exactly one pin report, and only on the open handle.
-  const bool accepted = !reject_writes_ && open_ && handle == kHandle && pipe == 0 && length == kPinReportLength;
-  writes_.push_back({clock_.now(), pipe, {bytes.begin(), bytes.end()}, accepted});
+  const bool accepted = !reject_writes_ && !unplugged && open_ && handle == kHandle && pipe == 0 &&
+                        length == kPinReportLength;
+  failures_.note(accepted, "IowKitWrite",
+                 unplugged ? "IO-Warrior abgezogen (simuliert)" : "Schreiben vom IO-Warrior abgelehnt (simuliert)");
+  if (keep_trace_) writes_.push_back({clock_.now(), pipe, {bytes.begin(), bytes.end()}, accepted});
   if (log_ != nullptr) {
     log_->record("write", std::to_string(pipe) + ' ' + HexBytes(bytes) + (accepted ? "" : " failed"));
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/iow.hpp"
+#include "platform/write_failure_log.hpp"
 
 namespace sim {
 
@@ -40,19 +41,25 @@ class SimIoWarrior final : public iow::IowKit {
   void set_present(bool present) { present_ = present; }
   // Every write fails and reaches no pin.
   void set_reject_writes(bool reject) { reject_writes_ = reject; }
+  // The device is pulled out at `at`: from then on every write fails.
+  void set_unplug_at(iow::TimePoint at) { unplug_at_ = at; }
+  // Whether writes() keeps every write; long runs may switch it off.
+  void set_keep_trace(bool keep) { keep_trace_ = keep; }
   // Called with every accepted pin report.
   void on_pins(PinListener listener) { listener_ = std::move(listener); }
 
   const std::vector<WriteRecord>& writes() const { return writes_; }
   int open_calls() const { return open_calls_; }
   int close_calls() const { return close_calls_; }
-  bool is_open() const { return open_; }
 
  private:
   iow::Clock& clock_;
   EventLog* log_;
   PinListener listener_;
   std::vector<WriteRecord> writes_;
+  platform::WriteFailureLog failures_;
+  iow::TimePoint unplug_at_ = iow::TimePoint::max();
+  bool keep_trace_ = true;
   bool present_ = true;
   bool reject_writes_ = false;
   bool open_ = false;

@@ -14,10 +14,10 @@ Simulation::Simulation(const Options& options, double start_time_of_day, iow::Cl
               desktop != nullptr ? &desktop->window() : nullptr),
       lib_(iowarrior_, chip_, clock_),
       form_(lib_, window_, window_) {
-  clock_.set_limit(iow::TimePoint{} +
-                   std::chrono::duration_cast<iow::Duration>(std::chrono::duration<double>(options.max_time)));
+  clock_.set_limit(iow::TimePoint{} + Seconds(options.max_time));
   iowarrior_.set_present(!options.no_device);
   iowarrior_.set_reject_writes(options.reject_writes);
+  if (options.unplug_at) iowarrior_.set_unplug_at(iow::TimePoint{} + Seconds(*options.unplug_at));
   chip_.set_accessible(!options.no_port_access);
   iowarrior_.on_pins([this](iow::TimePoint time, std::span<const std::uint8_t> report) { sign_.on_report(time, report); });
   sign_.on_finished([this](const std::string& text) { log_.record("sign", text); });

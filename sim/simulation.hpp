@@ -39,7 +39,6 @@ class Simulation {
   SimIte8705& chip() { return chip_; }
   SignEmulator& sign() { return sign_; }
   ScriptedWindow& window() { return window_; }
-  const app::Form1& form() const { return form_; }
 
  private:
   SimClock clock_;

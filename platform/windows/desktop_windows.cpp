@@ -18,7 +18,7 @@ namespace {
 
 class WindowsDesktop final : public Desktop {
  public:
-  explicit WindowsDesktop(const DesktopSettings& settings) : window_(clock_, settings.real_deadline) {}
+  explicit WindowsDesktop(const DesktopSettings& settings) : window_(settings.form, clock_, settings.real_deadline) {}
 
   EventQueue& events() override { return window_; }
   WindowSystem& window() override { return window_; }

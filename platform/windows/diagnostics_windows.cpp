@@ -1,9 +1,13 @@
-// Diagnostics on Windows: the debugger's output (DebugView, Visual Studio) always, and
-// standard error when there is one. A GUI program started from a console has no
-// standard error of its own; it borrows the console of the process that started it.
+// Diagnostics on Windows: the debugger's output (Visual Studio, DebugView) always, and
+// standard error where there is one: a console gets UTF-16, a file or pipe UTF-8. A GUI
+// program started from a console has no standard error of its own; it borrows the
+// console of the process that started it.
 
 #include <windows.h>
 
+#include <io.h>
+
+#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -13,25 +17,29 @@
 namespace platform {
 namespace {
 
-// Where standard error goes, found once: a console, a file or pipe, or nowhere.
-struct ErrorSink {
-  HANDLE handle = nullptr;
-  bool console = false;
-};
+// The C runtime's standard error as a Windows handle, looked up on every line so that
+// a redirection made meanwhile counts; null when the program has none.
+HANDLE StandardError() {
+  const int descriptor = _fileno(stderr);
+  if (descriptor < 0) return nullptr;
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+  return handle == INVALID_HANDLE_VALUE || handle == reinterpret_cast<HANDLE>(-2) ? nullptr : handle;
+}
 
-ErrorSink FindErrorSink() {
-  ErrorSink sink;
-  sink.handle = GetStdHandle(STD_ERROR_HANDLE);
-  if (sink.handle == nullptr || sink.handle == INVALID_HANDLE_VALUE) {
-    sink.handle = nullptr;
-    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return sink;
-    sink.handle = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (sink.handle == INVALID_HANDLE_VALUE) sink.handle = nullptr;
-  }
+// The console of the parent process, opened once; null when it has none.
+HANDLE ParentConsole() {
+  static const HANDLE console = []() -> HANDLE {
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return nullptr;
+    const HANDLE output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    return output == INVALID_HANDLE_VALUE ? nullptr : output;
+  }();
+  return console;
+}
+
+bool IsConsole(HANDLE handle) {
   DWORD mode = 0;
-  sink.console = sink.handle != nullptr && GetConsoleMode(sink.handle, &mode) != 0;
-  return sink;
+  return GetConsoleMode(handle, &mode) != 0;
 }
 
 }  // namespace
@@ -39,18 +47,19 @@ ErrorSink FindErrorSink() {
 void Diagnostic(std::string_view line) {
   static std::mutex mutex;
   const std::lock_guard lock(mutex);
-  static const ErrorSink sink = FindErrorSink();
 
   const std::wstring wide = windows::Widen(line) + L"\n";
   OutputDebugStringW(wide.c_str());
-  if (sink.handle == nullptr) return;
-  DWORD written = 0;
-  if (sink.console) {
-    WriteConsoleW(sink.handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-  } else {
-    const std::string bytes = std::string(line) + "\n";
-    WriteFile(sink.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  HANDLE error = StandardError();
+  if (error != nullptr && !IsConsole(error)) {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+    std::fflush(stderr);
+    return;
   }
+  if (error == nullptr) error = ParentConsole();
+  if (error == nullptr) return;
+  DWORD written = 0;
+  WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
 }
 
 }  // namespace platform

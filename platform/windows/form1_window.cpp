@@ -5,7 +5,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/form1.hpp"
 #include "platform/windows/utf16.hpp"
 #include "platform/windows/win_error.hpp"
 
@@ -115,11 +114,12 @@ void UsePerMonitorDpi() {
   SetProcessDPIAware();
 }
 
-Form1Window::Form1Window(iow::Clock& clock, std::function<iow::TimePoint(iow::TimePoint)> real_deadline)
-    : clock_(clock), real_deadline_(std::move(real_deadline)) {
+Form1Window::Form1Window(const FormLayout& form, iow::Clock& clock,
+                         std::function<iow::TimePoint(iow::TimePoint)> real_deadline)
+    : form_(form), clock_(clock), real_deadline_(std::move(real_deadline)) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   RegisterFormClass(instance, &Form1Window::WindowProcedure);
-  hwnd_ = CreateWindowExW(kExStyle, kClassName, Widen(app::kTitle).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+  hwnd_ = CreateWindowExW(kExStyle, kClassName, Widen(form_.title).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                           CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
   if (hwnd_ == nullptr) throw std::runtime_error("CreateWindowEx Form1: " + LastErrorText());
   // Created in tab order: Messen first, then Ende.
@@ -129,8 +129,8 @@ Form1Window::Form1Window(iow::Clock& clock, std::function<iow::TimePoint(iow::Ti
     if (control == nullptr) throw std::runtime_error("CreateWindowEx button: " + LastErrorText());
     return control;
   };
-  messen_ = button(app::kMessenCaption, kMessenId);
-  ende_ = button(app::kEndeCaption, kEndeId);
+  messen_ = button(form_.messen.caption, kMessenId);
+  ende_ = button(form_.ende.caption, kEndeId);
   focus_ = messen_;
   lay_out(WindowDpi(hwnd_));
 }
@@ -199,19 +199,19 @@ void Form1Window::dispatch_waiting() {
 
 void Form1Window::lay_out(unsigned dpi) {
   dpi_ = dpi;
-  RECT frame{0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
+  RECT frame{0, 0, TwipsToPixels(form_.client_width, dpi), TwipsToPixels(form_.client_height, dpi)};
   if (Dpi().adjust_window_rect_ex_for_dpi == nullptr ||
       !Dpi().adjust_window_rect_ex_for_dpi(&frame, kStyle, FALSE, kExStyle, dpi)) {
     AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
   }
   SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  const auto place = [dpi](HWND control, const ButtonTwips& twips) {
+  const auto place = [dpi](HWND control, const TwipsRect& twips) {
     MoveWindow(control, TwipsToPixels(twips.left, dpi), TwipsToPixels(twips.top, dpi),
                TwipsToPixels(twips.width, dpi), TwipsToPixels(twips.height, dpi), TRUE);
   };
-  place(messen_, kMessenTwips);
-  place(ende_, kEndeTwips);
+  place(messen_, form_.messen.rect);
+  place(ende_, form_.ende.rect);
   HFONT old_font = font_;
   font_ = MessageFont(dpi);
   SendMessageW(messen_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);

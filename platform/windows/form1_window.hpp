@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 
+#include "platform/form_layout.hpp"
 #include "platform/window_system.hpp"
 #include "platform/windows/windows_clock.hpp"
 
@@ -19,15 +20,6 @@ namespace platform::windows {
 // Control IDs of the buttons; clear of IDOK and IDCANCEL, which dialog navigation sends.
 inline constexpr int kMessenId = 101;
 inline constexpr int kEndeId = 102;
-
-// Form1's geometry in twips (1/1440 inch).
-inline constexpr int kClientWidthTwips = 9300;
-inline constexpr int kClientHeightTwips = 2100;
-struct ButtonTwips {
-  int left, top, width, height;
-};
-inline constexpr ButtonTwips kMessenTwips{120, 480, 4332, 732};
-inline constexpr ButtonTwips kEndeTwips{5760, 480, 1332, 732};
 
 // Twips to pixels at `dpi` dots per inch, rounded to the nearest pixel.
 int TwipsToPixels(int twips, unsigned dpi);
@@ -38,9 +30,10 @@ void UsePerMonitorDpi();
 
 class Form1Window final : public EventQueue, public WindowSystem {
  public:
-  // Creates Form1 hidden. `clock` is the desktop's clock; `real_deadline`, when set,
-  // maps the program's deadlines onto it.
-  Form1Window(iow::Clock& clock, std::function<iow::TimePoint(iow::TimePoint)> real_deadline = {});
+  // Creates Form1 hidden, as `form` describes it. `clock` is the desktop's clock;
+  // `real_deadline`, when set, maps the program's deadlines onto it.
+  Form1Window(const FormLayout& form, iow::Clock& clock,
+              std::function<iow::TimePoint(iow::TimePoint)> real_deadline = {});
   ~Form1Window() override;
   Form1Window(const Form1Window&) = delete;
   Form1Window& operator=(const Form1Window&) = delete;
@@ -65,6 +58,7 @@ class Form1Window final : public EventQueue, public WindowSystem {
   // Sizes the window, places the buttons and sets their font for `dpi`.
   void lay_out(unsigned dpi);
 
+  FormLayout form_;
   iow::Clock& clock_;
   std::function<iow::TimePoint(iow::TimePoint)> real_deadline_;
   PreciseTimer timer_;

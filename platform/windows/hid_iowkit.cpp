@@ -104,7 +104,7 @@ HidIowKit::HidIowKit(std::chrono::milliseconds write_timeout) : write_timeout_(w
 HidIowKit::~HidIowKit() = default;
 
 iow::IowKitHandle HidIowKit::open_device() {
-  std::string why = "no IO-Warrior (HID vendor 0x07C0) is attached";
+  std::string why = "kein IO-Warrior (HID-Ger\u00e4t mit Hersteller-ID 0x07C0) angeschlossen";
   for (const std::wstring& path : HidDevicePaths()) {
     const auto hid = Describe(path);
     if (!hid || hid->vendor_id != kIoWarriorVendorId || !IsPinsInterface(path, hid->output_report_length)) continue;
@@ -123,7 +123,7 @@ iow::IowKitHandle HidIowKit::open_device() {
     device->report_length = hid->output_report_length;
     const auto handle = reinterpret_cast<iow::IowKitHandle>(device->file);
     devices_[handle] = std::move(device);
-    failing_ = false;
+    failures_ = WriteFailureLog{};
     return handle;
   }
   Diagnostic("IowKitOpenDevice: " + why);
@@ -134,17 +134,18 @@ std::uint32_t HidIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, con
                                std::uint32_t length) {
   const auto found = devices_.find(handle);
   if (found == devices_.end()) {
-    report_failure("not an open IO-Warrior handle");
+    failures_.note(false, "IowKitWrite", "kein offenes Ger\u00e4t zu diesem Handle");
     return 0;
   }
   if (pipe != 0) {
-    report_failure("pipe " + std::to_string(pipe) + " is not the I/O pins pipe 0");
+    failures_.note(false, "IowKitWrite", "Pipe " + std::to_string(pipe) + " ist nicht die Pipe 0 der I/O-Pins");
     return 0;
   }
   Device& device = *found->second;
   if (length != device.report_length) {
-    report_failure(std::to_string(length) + " bytes given, the device's pin report has " +
-                   std::to_string(device.report_length));
+    failures_.note(false, "IowKitWrite",
+                   "Report von " + std::to_string(length) + " Bytes; das Ger\u00e4t nimmt " +
+                       std::to_string(device.report_length) + " Bytes mit Report-ID");
     return 0;
   }
   // The buffer must stay put until the overlapped write has finished.
@@ -156,30 +157,25 @@ std::uint32_t HidIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, con
   if (!WriteFile(device.file, device.buffer.data(), length, nullptr, &overlapped)) {
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) {
-      report_failure("WriteFile: " + ErrorText(error));
+      failures_.note(false, "IowKitWrite", "WriteFile: " + ErrorText(error));
       return 0;
     }
     if (WaitForSingleObject(device.written, static_cast<DWORD>(write_timeout_.count())) != WAIT_OBJECT_0) {
       CancelIoEx(device.file, &overlapped);
       GetOverlappedResult(device.file, &overlapped, &written, TRUE);
-      report_failure("WriteFile: no answer within " + std::to_string(write_timeout_.count()) + " ms");
+      failures_.note(false, "IowKitWrite",
+                     "WriteFile: keine Antwort innerhalb von " + std::to_string(write_timeout_.count()) + " ms");
       return 0;
     }
   }
   if (!GetOverlappedResult(device.file, &overlapped, &written, FALSE)) {
-    report_failure("WriteFile: " + LastErrorText());
+    failures_.note(false, "IowKitWrite", "WriteFile: " + LastErrorText());
     return 0;
   }
-  failing_ = false;
+  failures_.note(true, "IowKitWrite", {});
   return written;
 }
 
 void HidIowKit::close_device(iow::IowKitHandle handle) { devices_.erase(handle); }
-
-void HidIowKit::report_failure(const std::string& why) {
-  if (failing_) return;
-  failing_ = true;
-  Diagnostic("IowKitWrite: " + why + "; the key pulses go on without the sign");
-}
 
 }  // namespace platform::windows

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/iow.hpp"
+#include "platform/write_failure_log.hpp"
 
 namespace platform::windows {
 
@@ -33,8 +34,8 @@ class HidIowKit final : public iow::IowKit {
 
   iow::IowKitHandle open_device() override;
   // Pipe 0 only. The report goes out as given, report ID first; the device takes
-  // exactly its own report length. One diagnostic line on the first failure after a
-  // success (or after opening).
+  // exactly its own report length. Returns the bytes written, 0 on failure; one
+  // diagnostic line on the first failure after a success (or after opening).
   std::uint32_t write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                       std::uint32_t length) override;
   void close_device(iow::IowKitHandle handle) override;
@@ -42,11 +43,9 @@ class HidIowKit final : public iow::IowKit {
  private:
   struct Device;
 
-  void report_failure(const std::string& why);
-
   std::chrono::milliseconds write_timeout_;
   std::map<iow::IowKitHandle, std::unique_ptr<Device>> devices_;
-  bool failing_ = false;
+  WriteFailureLog failures_;
 };
 
 }  // namespace platform::windows

@@ -59,11 +59,11 @@ bool PortIoDll::acquire(std::uint16_t first, std::uint16_t count) {
       Table table{GetProcAddress(module, library.out_symbol), GetProcAddress(module, library.in_symbol)};
       const auto driver_open = As<InpOutDriverOpen>(GetProcAddress(module, "IsInpOutDriverOpen"));
       if (table.out == nullptr) {
-        reason = name + ": no symbol " + library.out_symbol;
+        reason = name + ": kein Symbol " + library.out_symbol;
       } else if (table.in == nullptr) {
-        reason = name + ": no symbol " + library.in_symbol;
+        reason = name + ": kein Symbol " + library.in_symbol;
       } else if (driver_open != nullptr && !driver_open()) {
-        reason = name + ": its driver is not running (the first start needs administrator rights)";
+        reason = name + ": sein Treiber l\u00e4uft nicht (der erste Start braucht Administratorrechte)";
       } else {
         module_ = module;
         loaded_ = &library;
@@ -74,8 +74,8 @@ bool PortIoDll::acquire(std::uint16_t first, std::uint16_t count) {
     }
     reasons += (reasons.empty() ? "" : "; ") + reason;
   }
-  failure_ = "PortAccess " + std::to_string(first) + "+" + std::to_string(count) + ": no port I/O DLL: " +
-             (reasons.empty() ? std::string("none to try") : reasons);
+  failure_ = "PortAccess(" + std::to_string(first) + ", " + std::to_string(count) + "): keine Port-I/O-DLL: " +
+             (reasons.empty() ? std::string("keine zu versuchen") : reasons);
   Diagnostic(failure_);
   return false;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "app/form1.hpp"
+
 namespace platform::windows {
 namespace {
 
@@ -35,7 +37,7 @@ void ExpectRect(const RECT& rect, int left, int top, int width, int height) {
 class Form1WindowTest : public ::testing::Test {
  protected:
   WindowsClock clock_;
-  Form1Window form_{clock_};
+  Form1Window form_{app::kForm1Layout, clock_};
 };
 
 TEST(TwipsToPixels, FifteenTwipsPerPixelAt96DpiRoundedToNearest) {
@@ -55,6 +57,7 @@ TEST_F(Form1WindowTest, TitleAndCaptionsCharacterForCharacter) {
 
 TEST_F(Form1WindowTest, ClientAreaAndButtonsInTwipsAtTheWindowsDpi) {
   const unsigned dpi = form_.dpi();
+  ASSERT_GE(dpi, 96u);
   const auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
   RECT client{};
   GetClientRect(form_.hwnd(), &client);
@@ -157,7 +160,7 @@ TEST(Form1WindowDeadlines, ProgramDeadlinesAreMappedToTheDesktopClock) {
   WindowsClock clock;
   // A program clock running ten times faster than the desktop's, from now on.
   const iow::TimePoint origin = clock.now();
-  Form1Window form(clock, [origin](iow::TimePoint deadline) { return origin + (deadline - origin) * 10; });
+  Form1Window form(app::kForm1Layout, clock, [origin](iow::TimePoint deadline) { return origin + (deadline - origin) * 10; });
   form.wait_event(origin + 3ms);
   EXPECT_GE(clock.now(), origin + 30ms);
 }

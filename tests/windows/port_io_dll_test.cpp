@@ -57,7 +57,7 @@ TEST(PortIoDll, NamesTheMissingSymbolAndTriesTheNextDll) {
       PortIoLibrary{L"fake_port_io.dll", "PortOut", "PortInByte", PortIoLibraryCalls::kIoDll}};
   PortIoDll broken(missing_in);
   EXPECT_FALSE(broken.acquire(0x295, 2));
-  EXPECT_NE(broken.failure().find("no symbol PortInByte"), std::string::npos) << broken.failure();
+  EXPECT_NE(broken.failure().find("kein Symbol PortInByte"), std::string::npos) << broken.failure();
 
   constexpr std::array missing_out_then_good{
       PortIoLibrary{L"fake_port_io.dll", "Output32", "Inp32", PortIoLibraryCalls::kInpOut}, kInpOut};
@@ -72,7 +72,7 @@ TEST(PortIoDll, RefusesInpOutWhoseDriverIsNotRunning) {
   constexpr std::array candidates{kInpOut};
   PortIoDll ports(candidates);
   EXPECT_FALSE(ports.acquire(0x295, 2));
-  EXPECT_NE(ports.failure().find("driver"), std::string::npos) << ports.failure();
+  EXPECT_NE(ports.failure().find("Treiber"), std::string::npos) << ports.failure();
 }
 
 // Ports above 0x7FFF and bytes above 0x7F cross the DLLs' signed parameters intact.

@@ -1,0 +1,321 @@
+#include "platform/fltk/fltk_desktop.hpp"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Return_Button.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <deque>
+#include <string>
+
+#include "platform/diagnostics.hpp"
+#include "platform/fltk/sign_frame.hpp"
+
+namespace platform::fltk {
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+constexpr float kDefaultDpi = 96.0F;
+// A wait with nothing to end it but an event.
+constexpr double kLongWait = 1e6;
+// Space a button's frame and a little air take from its caption's width.
+constexpr int kCaptionPadding = 12;
+constexpr int kSmallestCaptionSize = 8;
+
+// The emulated sign: character cells (the longest reading with the character being
+// selected fits), LED pitch and diameter in pixels, and the running text's speed.
+constexpr int kSignCells = 34;
+constexpr int kLedPitch = 5;
+constexpr int kLedSize = 4;
+constexpr int kSignMargin = 10;
+constexpr int kSignRows = 8;
+constexpr double kScrollColumnsPerSecond = 30.0;
+constexpr double kSignFrameSeconds = 1.0 / 25.0;
+constexpr std::string_view kSignTitle = "LED-Laufschrift (emuliert)";
+
+double Seconds(iow::Duration d) { return std::chrono::duration<double>(d).count(); }
+
+// A push button that Return clicks as well as Space while it has the focus.
+class KeyButton final : public Fl_Button {
+ public:
+  KeyButton(int x, int y, int w, int h) : Fl_Button(x, y, w, h) {}
+
+  int handle(int event) override {
+    if (event == FL_KEYBOARD && Fl::focus() == this &&
+        (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter) &&
+        (Fl::event_state() & (FL_SHIFT | FL_CTRL | FL_ALT | FL_META)) == 0) {
+      do_callback();
+      return 1;
+    }
+    return Fl_Button::handle(event);
+  }
+};
+
+// The emulated LED sign: red LEDs in a dot matrix, redrawn from the sign's view.
+class SignWindow final : public Fl_Double_Window {
+ public:
+  SignWindow(int x, int y, std::function<SignView()> view)
+      : Fl_Double_Window(x, y, 2 * kSignMargin + kSignCells * kCellColumns * kLedPitch,
+                         2 * kSignMargin + kSignRows * kLedPitch),
+        view_(std::move(view)) {
+    copy_label(std::string(kSignTitle).c_str());
+    end();
+  }
+
+  ~SignWindow() override { Fl::remove_timeout(Tick, this); }
+
+  void start() {
+    show();
+    Tick(this);
+  }
+
+  void draw() override {
+    fl_rectf(0, 0, w(), h(), FL_BLACK);
+    for (std::size_t column = 0; column < columns_.size(); ++column) {
+      for (int row = 0; row < kSignRows; ++row) {
+        const bool lit = (columns_[column] >> row) & 1U;
+        fl_color(lit ? fl_rgb_color(255, 40, 30) : fl_rgb_color(70, 8, 8));
+        fl_pie(kSignMargin + static_cast<int>(column) * kLedPitch, kSignMargin + row * kLedPitch, kLedSize, kLedSize,
+               0, 360);
+      }
+    }
+  }
+
+ private:
+  static void Tick(void* data) {
+    auto* self = static_cast<SignWindow*>(data);
+    self->update();
+    Fl::repeat_timeout(kSignFrameSeconds, Tick, data);
+  }
+
+  void update() {
+    const SignView view = view_();
+    const auto now = std::chrono::steady_clock::now();
+    if (view.text != last_.text || view.entering != last_.entering) scroll_start_ = now;
+    last_ = view;
+    const long scroll = std::lround(std::chrono::duration<double>(now - scroll_start_).count() * kScrollColumnsPerSecond);
+    auto columns = SignColumns(view, kSignCells, scroll);
+    if (columns != columns_) {
+      columns_ = std::move(columns);
+      redraw();
+    }
+  }
+
+  std::function<SignView()> view_;
+  SignView last_;
+  std::chrono::steady_clock::time_point scroll_start_ = std::chrono::steady_clock::now();
+  std::vector<std::uint8_t> columns_ = std::vector<std::uint8_t>(kSignCells * kCellColumns, 0);
+};
+
+class FltkDesktop;
+
+// The desktop's clock: the machine's, kept drawing the sign window while it sleeps.
+class ToolkitClock final : public iow::Clock {
+ public:
+  ToolkitClock(iow::Clock& machine, const std::function<void()>& end_check) : machine_(machine), end_check_(end_check) {}
+
+  void keep_drawing() { keep_drawing_ = true; }
+
+  iow::TimePoint now() override { return machine_.now(); }
+  double time_of_day() override { return machine_.time_of_day(); }
+
+  void sleep_until(iow::TimePoint deadline) override {
+    if (!keep_drawing_) {
+      machine_.sleep_until(deadline);
+      return;
+    }
+    // Toolkit events during the sleep only join the queue; the program sees them later.
+    for (;;) {
+      end_check_();
+      const iow::TimePoint now = machine_.now();
+      if (now >= deadline) return;
+      Fl::wait(deadline == iow::TimePoint::max() ? kLongWait : Seconds(deadline - now));
+    }
+  }
+
+ private:
+  iow::Clock& machine_;
+  const std::function<void()>& end_check_;
+  bool keep_drawing_ = false;
+};
+
+class FltkDesktop final : public Desktop, public EventQueue, public WindowSystem {
+ public:
+  FltkDesktop(const DesktopSettings& settings, const MachineHooks& hooks)
+      : settings_(settings),
+        end_check_(hooks.end_check ? hooks.end_check : [] {}),
+        wake_fd_(hooks.wake_fd),
+        clock_(*hooks.clock, end_check_) {
+    build_form();
+    if (settings_.sign_view) {
+      sign_ = std::make_unique<SignWindow>(form_->x(), form_->y() + form_->h() + 60, settings_.sign_view);
+      clock_.keep_drawing();
+    }
+    // A wake-up only ends the current wait; the check after it does the rest.
+    if (wake_fd_ >= 0) Fl::add_fd(wake_fd_, FL_READ, OnWake, this);
+  }
+
+  ~FltkDesktop() override {
+    if (wake_fd_ >= 0) Fl::remove_fd(wake_fd_);
+    sign_.reset();
+    form_.reset();
+  }
+
+  EventQueue& events() override { return *this; }
+  WindowSystem& window() override { return *this; }
+  iow::Clock& clock() override { return clock_; }
+
+  std::optional<WindowEvent> take_event() override {
+    Fl::check();
+    end_check_();
+    if (queue_.empty()) return std::nullopt;
+    const WindowEvent event = queue_.front();
+    queue_.pop_front();
+    return event;
+  }
+
+  void wait_event(iow::TimePoint deadline) override {
+    const iow::TimePoint real = settings_.real_deadline && deadline != iow::TimePoint::max()
+                                    ? settings_.real_deadline(deadline)
+                                    : deadline;
+    for (;;) {
+      end_check_();
+      if (!queue_.empty()) return;
+      const iow::TimePoint now = clock_.now();
+      if (now >= real) return;
+      Fl::wait(real == iow::TimePoint::max() ? kLongWait : Seconds(real - now));
+    }
+  }
+
+  void show_form() override {
+    form_->show();
+    messen_->take_focus();
+    if (sign_) sign_->start();
+    Fl::flush();
+  }
+
+  void message_box(std::string_view text, std::string_view title) override;
+
+ private:
+  void build_form();
+  int pixels(int twips, float dpi) const { return static_cast<int>(std::lround(twips * static_cast<double>(dpi) / kTwipsPerInch)); }
+  void push(WindowEvent event) { queue_.push_back(event); }
+
+  static void OnWake(int fd, void*) { Fl::remove_fd(fd); }
+  static void OnMessen(Fl_Widget*, void* self) { static_cast<FltkDesktop*>(self)->push(WindowEvent::MessenClick); }
+  static void OnEnde(Fl_Widget*, void* self) { static_cast<FltkDesktop*>(self)->push(WindowEvent::EndeClick); }
+  static void OnClose(Fl_Widget*, void* self) {
+    // Escape is no way to close Form1: it has no cancel button.
+    if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+    static_cast<FltkDesktop*>(self)->push(WindowEvent::Unload);
+  }
+
+  DesktopSettings settings_;
+  std::function<void()> end_check_;
+  int wake_fd_;
+  ToolkitClock clock_;
+  std::deque<WindowEvent> queue_;
+  std::unique_ptr<Fl_Double_Window> form_;
+  KeyButton* messen_ = nullptr;
+  KeyButton* ende_ = nullptr;
+  std::unique_ptr<SignWindow> sign_;
+};
+
+void FltkDesktop::build_form() {
+  const FormLayout& layout = settings_.form;
+  float dpi = kDefaultDpi;
+  float vertical = kDefaultDpi;
+  Fl::screen_dpi(dpi, vertical);
+  // X servers give the screen's size in whole millimetres, so the resolution comes out
+  // a little off (95.9 for 96); some report nonsense.
+  dpi = std::round(dpi);
+  if (!(dpi >= 48.0F && dpi <= 480.0F)) dpi = kDefaultDpi;
+
+  form_ = std::make_unique<Fl_Double_Window>(60, 60, pixels(layout.client_width, dpi),
+                                             pixels(layout.client_height, dpi));
+  form_->copy_label(std::string(layout.title).c_str());
+  const auto button = [&](const ButtonLayout& b, Fl_Callback* callback) {
+    auto* widget = new KeyButton(pixels(b.rect.left, dpi), pixels(b.rect.top, dpi), pixels(b.rect.width, dpi),
+                                 pixels(b.rect.height, dpi));
+    widget->copy_label(std::string(b.caption).c_str());
+    widget->callback(callback, this);
+    return widget;
+  };
+  // Children in tab order.
+  messen_ = button(layout.messen, OnMessen);
+  ende_ = button(layout.ende, OnEnde);
+  form_->end();
+  form_->callback(OnClose, this);
+
+  // The captions share the largest standard size at which each fits its button on one
+  // line, as dialog fonts are smaller than FLTK's default; wrapped if none does.
+  int size = FL_NORMAL_SIZE;
+  const auto fits = [&](const KeyButton* b, int at) {
+    fl_font(b->labelfont(), at);
+    return static_cast<int>(std::ceil(fl_width(b->label()))) + kCaptionPadding <= b->w();
+  };
+  while (size > kSmallestCaptionSize && !(fits(messen_, size) && fits(ende_, size))) --size;
+  for (KeyButton* b : {messen_, ende_}) {
+    b->labelsize(size);
+    if (!fits(b, size)) b->align(FL_ALIGN_CENTER | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+  }
+}
+
+void FltkDesktop::message_box(std::string_view text, std::string_view title) {
+  const std::string message(text);
+  fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
+  int text_w = 0;
+  int text_h = 0;
+  fl_measure(message.c_str(), text_w, text_h, 0);
+  constexpr int kMargin = 20;
+  constexpr int kButtonW = 90;
+  constexpr int kButtonH = 26;
+  const int w = std::max(text_w + 2 * kMargin, kButtonW + 2 * kMargin);
+  const int h = kMargin + text_h + kMargin + kButtonH + kMargin / 2;
+  int sx = 0;
+  int sy = 0;
+  int sw = 0;
+  int sh = 0;
+  Fl::screen_xywh(sx, sy, sw, sh);
+
+  Fl_Double_Window dialog(sx + (sw - w) / 2, sy + (sh - h) / 3, w, h);
+  dialog.copy_label(std::string(title).c_str());
+  Fl_Box label(kMargin, kMargin, text_w, text_h);
+  label.copy_label(message.c_str());
+  label.align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
+  Fl_Return_Button ok((w - kButtonW) / 2, h - kButtonH - kMargin / 2, kButtonW, kButtonH, "OK");
+  ok.callback([](Fl_Widget* b, void*) { b->window()->hide(); });
+  dialog.end();
+  dialog.set_modal();
+  dialog.show();
+  ok.take_focus();
+  while (dialog.shown()) {
+    Fl::wait(kLongWait);
+    end_check_();
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<Desktop> OpenFltkDesktop(const DesktopSettings& settings, const MachineHooks& hooks) {
+  // FLTK keeps one display for the process.
+  if (fl_display != nullptr) return std::make_unique<FltkDesktop>(settings, hooks);
+  // FLTK ends the process when it cannot open the display; open it here to say why.
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) {
+    const char* name = std::getenv("DISPLAY");
+    Diagnostic(std::string("das X-Display \u201e") + (name != nullptr ? name : "") +
+               "\u201c l\u00e4sst sich nicht \u00f6ffnen (DISPLAY gesetzt, l\u00e4uft ein X-Server oder XWayland?)");
+    return nullptr;
+  }
+  fl_open_display(display);
+  return std::make_unique<FltkDesktop>(settings, hooks);
+}
+
+}  // namespace platform::fltk

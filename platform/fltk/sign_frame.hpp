@@ -1,0 +1,32 @@
+#pragma once
+// What the emulated LED sign lights: a strip of LED columns, each a byte whose bits
+// 0 to 6 are the rows of the 5 x 7 font from the top and bit 7 the cursor row below.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/desktop.hpp"
+
+namespace platform::fltk {
+
+// Columns per character cell: five of the glyph and one dark between characters.
+inline constexpr int kCellColumns = 6;
+// The cursor row under the character being selected during entry.
+inline constexpr std::uint8_t kCursorRow = 0x80;
+
+// The five columns of `c` (ASCII 32 to 127; 127 is the sign's block glyph); any other
+// code shows as the block.
+std::array<std::uint8_t, 5> Glyph(char c);
+
+// The columns of `text` set in the font, kCellColumns per character.
+std::vector<std::uint8_t> SetInFont(const std::string& text);
+
+// The `cells` character cells of the sign for `view`. During entry: the characters
+// accepted so far and the one being selected, with the cursor under it, the tail shown
+// when they do not fit. Otherwise the finished text runs from right to left, `scroll`
+// columns on, and comes round again after a gap.
+std::vector<std::uint8_t> SignColumns(const SignView& view, int cells, long scroll);
+
+}  // namespace platform::fltk

@@ -1,0 +1,68 @@
+// Linux: the FLTK desktop on X11, the precise monotonic clock, the IO-Warrior through
+// the kernel's iowarrior driver, and the I/O ports through ioperm.
+
+#include <memory>
+
+#include "platform/desktop.hpp"
+#include "platform/fltk/fltk_desktop.hpp"
+#include "platform/linux/device_files.hpp"
+#include "platform/linux/end_signals.hpp"
+#include "platform/linux/linux_iowkit.hpp"
+#include "platform/linux/linux_port_io.hpp"
+#include "platform/linux/precise_clock.hpp"
+
+namespace platform {
+namespace {
+
+class LinuxDesktop final : public Desktop {
+ public:
+  explicit LinuxDesktop(lnx::EndSignals& signals) : clock_(&signals) {}
+
+  bool open(const DesktopSettings& settings, lnx::EndSignals& signals) {
+    fltk::MachineHooks hooks;
+    hooks.clock = &clock_;
+    hooks.end_check = [&signals] { signals.end_if_requested(); };
+    hooks.wake_fd = signals.wake_fd();
+    toolkit_ = fltk::OpenFltkDesktop(settings, hooks);
+    return toolkit_ != nullptr;
+  }
+
+  EventQueue& events() override { return toolkit_->events(); }
+  WindowSystem& window() override { return toolkit_->window(); }
+  iow::Clock& clock() override { return toolkit_->clock(); }
+
+ private:
+  lnx::PreciseClock clock_;
+  std::unique_ptr<Desktop> toolkit_;
+};
+
+class LinuxHardware final : public Hardware {
+ public:
+  explicit LinuxHardware(lnx::EndSignals& signals) : kit_(files_, &signals) {}
+
+  iow::IowKit& iowkit() override { return kit_; }
+  iow::PortIo& ports() override { return ports_; }
+
+ private:
+  lnx::SystemDeviceFiles files_;
+  lnx::LinuxIowKit kit_;
+  lnx::LinuxPortIo ports_;
+};
+
+}  // namespace
+
+std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings& settings) {
+  lnx::EndSignals& signals = lnx::EndSignals::Process();
+  auto desktop = std::make_unique<LinuxDesktop>(signals);
+  if (!desktop->open(settings, signals)) return nullptr;
+  return desktop;
+}
+
+std::unique_ptr<Hardware> OpenHardware() {
+  lnx::EndSignals& signals = lnx::EndSignals::Process();
+  // Only the real hardware has key lines that must not be left low.
+  signals.install();
+  return std::make_unique<LinuxHardware>(signals);
+}
+
+}  // namespace platform

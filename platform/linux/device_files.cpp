@@ -1,0 +1,66 @@
+#include "platform/linux/device_files.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/types.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace platform::lnx {
+namespace {
+
+// The iowarrior driver's info record and ioctl (include/linux/usb/iowarrior.h in the
+// kernel sources; the header is not part of the kernel's user-space headers).
+struct iowarrior_info {
+  __u32 vendor;
+  __u32 product;
+  __u8 serial[9];
+  __u32 revision;
+  __u32 speed;
+  __u32 power;
+  __u32 if_num;
+  __u32 report_size;
+};
+static_assert(sizeof(iowarrior_info) == 40);
+
+// Magic 0xC0, "like COde Mercenaries", command 3.
+constexpr unsigned long kIowGetInfo = _IOR(0xC0, 3, struct iowarrior_info);
+
+}  // namespace
+
+std::vector<std::string> SystemDeviceFiles::list(const std::string& directory) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(directory.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
+  ::closedir(dir);
+  return names;
+}
+
+int SystemDeviceFiles::open(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  return fd >= 0 ? fd : -errno;
+}
+
+int SystemDeviceFiles::get_info(int fd, IowarriorInfo& info) {
+  iowarrior_info raw{};
+  if (::ioctl(fd, kIowGetInfo, &raw) != 0) return -errno;
+  info.product = raw.product;
+  info.if_num = raw.if_num;
+  info.report_size = raw.report_size;
+  return 0;
+}
+
+ssize_t SystemDeviceFiles::write(int fd, const std::uint8_t* data, std::size_t size) {
+  for (;;) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written >= 0) return written;
+    if (errno != EINTR) return -errno;
+  }
+}
+
+void SystemDeviceFiles::close(int fd) { ::close(fd); }
+
+}  // namespace platform::lnx

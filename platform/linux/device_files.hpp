@@ -1,0 +1,44 @@
+#pragma once
+// The few file operations the IO-Warrior needs, behind a seam so that the node scan
+// and the report framing can be tested without a device.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace platform::lnx {
+
+// What the kernel's iowarrior driver reports of a node (IOW_GETINFO).
+struct IowarriorInfo {
+  std::uint32_t product = 0;
+  std::uint32_t if_num = 0;       // 0: the I/O pins, 1: the special modes
+  std::uint32_t report_size = 0;  // bytes a write takes, without the report ID
+};
+
+class DeviceFiles {
+ public:
+  virtual ~DeviceFiles() = default;
+  // Names of the entries of `directory`; empty when it cannot be read.
+  virtual std::vector<std::string> list(const std::string& directory) = 0;
+  // Opens `path` for reading and writing; a descriptor, or -errno.
+  virtual int open(const std::string& path) = 0;
+  // IOW_GETINFO on `fd`; 0, or -errno.
+  virtual int get_info(int fd, IowarriorInfo& info) = 0;
+  // write(2): bytes written, or -errno.
+  virtual ssize_t write(int fd, const std::uint8_t* data, std::size_t size) = 0;
+  virtual void close(int fd) = 0;
+};
+
+// The real files.
+class SystemDeviceFiles final : public DeviceFiles {
+ public:
+  std::vector<std::string> list(const std::string& directory) override;
+  int open(const std::string& path) override;
+  int get_info(int fd, IowarriorInfo& info) override;
+  ssize_t write(int fd, const std::uint8_t* data, std::size_t size) override;
+  void close(int fd) override;
+};
+
+}  // namespace platform::lnx

@@ -1,0 +1,44 @@
+#pragma once
+// SIGINT, SIGTERM and SIGHUP end the program, but only at a moment no key of the sign
+// is held: a pulse in progress completes with its release write first, so that no key
+// line is ever left low.
+
+#include <atomic>
+
+namespace platform::lnx {
+
+class EndSignals {
+ public:
+  // The process's one instance; its wake-up pipe exists from the first call on.
+  static EndSignals& Process();
+
+  // Installs the handlers for SIGINT, SIGTERM and SIGHUP; calling it again does nothing.
+  void install();
+
+  // The signal that asked the program to end; 0 while none did.
+  int requested() const;
+  // Readable from the moment a signal asked the program to end (never drained).
+  int wake_fd() const { return pipe_[0]; }
+
+  // What the IO-Warrior last wrote: whether a key line is low, and whether a device is open.
+  void set_key_held(bool held) { key_held_ = held; }
+  void set_device_open(bool open) { device_open_ = open; }
+  bool key_held() const { return key_held_; }
+
+  // Throws platform::ProgramEnd{128 + signal, device open} when a signal asked the
+  // program to end and no key is held; returns otherwise.
+  void end_if_requested() const;
+
+  // Forgets a request, for tests that raise signals one after another.
+  void clear();
+
+ private:
+  EndSignals();
+
+  int pipe_[2] = {-1, -1};
+  bool installed_ = false;
+  bool key_held_ = false;
+  bool device_open_ = false;
+};
+
+}  // namespace platform::lnx

@@ -1,0 +1,124 @@
+#include "platform/linux/linux_iowkit.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "platform/diagnostics.hpp"
+#include "platform/linux/end_signals.hpp"
+
+namespace platform::lnx {
+namespace {
+
+constexpr std::string_view kNodePrefix = "iowarrior";
+// The interface of an IO-Warrior that drives the I/O pins.
+constexpr std::uint32_t kPinsInterface = 0;
+// The only pipe this driver route offers: the pin report.
+constexpr std::uint32_t kPinsPipe = 0;
+constexpr std::uint8_t kLineHigh = 0xFF;
+
+// N of "iowarrior<N>"; nothing for any other name.
+std::optional<unsigned long> NodeNumber(const std::string& name) {
+  if (name.size() <= kNodePrefix.size() || !name.starts_with(kNodePrefix)) return std::nullopt;
+  const std::string digits = name.substr(kNodePrefix.size());
+  if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  return std::stoul(digits);
+}
+
+}  // namespace
+
+LinuxIowKit::LinuxIowKit(DeviceFiles& files, EndSignals* signals, std::string directory)
+    : files_(files), signals_(signals), directory_(std::move(directory)) {}
+
+LinuxIowKit::~LinuxIowKit() {
+  if (fd_ >= 0) files_.close(fd_);
+}
+
+iow::IowKitHandle LinuxIowKit::open_device() {
+  if (fd_ >= 0) return 0;
+  std::vector<std::pair<unsigned long, std::string>> nodes;
+  for (const std::string& name : files_.list(directory_)) {
+    if (const auto number = NodeNumber(name)) nodes.emplace_back(*number, name);
+  }
+  std::sort(nodes.begin(), nodes.end());
+  std::string reason = "kein Knoten " + directory_ + "/iowarrior* (IO-Warrior angesteckt, Modul iowarrior geladen?)";
+  for (const auto& [number, name] : nodes) {
+    const std::string path = directory_ + "/" + name;
+    const int fd = files_.open(path);
+    if (fd < 0) {
+      reason = path + ": " + std::strerror(-fd);
+      continue;
+    }
+    IowarriorInfo info;
+    if (const int error = files_.get_info(fd, info); error != 0) {
+      reason = path + ": IOW_GETINFO: " + std::strerror(-error);
+      files_.close(fd);
+      continue;
+    }
+    if (info.if_num != kPinsInterface) {
+      files_.close(fd);
+      continue;
+    }
+    fd_ = fd;
+    path_ = path;
+    report_size_ = info.report_size;
+    // The descriptor itself may be 0; the handle never is.
+    handle_ = static_cast<iow::IowKitHandle>(fd) + 1;
+    report_failure_ = true;
+    if (signals_ != nullptr) signals_->set_device_open(true);
+    return handle_;
+  }
+  Diagnostic("IowKitOpenDevice: " + reason);
+  return 0;
+}
+
+std::uint32_t LinuxIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
+                                 std::uint32_t length) {
+  const std::span<const std::uint8_t> bytes(report, length);
+  if (signals_ != nullptr && pipe == kPinsPipe && length >= 2) {
+    signals_->set_key_held(std::any_of(bytes.begin() + 1, bytes.end(), [](std::uint8_t b) { return b != kLineHigh; }));
+  }
+  std::uint32_t result = 0;
+  if (handle == 0 || handle != handle_) {
+    result = fail("kein offenes Ger\u00e4t zu diesem Handle");
+  } else if (pipe != kPinsPipe) {
+    result = fail("Pipe " + std::to_string(pipe) + " ist nicht die Pipe 0 der I/O-Pins");
+  } else if (length != report_size_ + 1 || report[0] != 0x00) {
+    result = fail("Report von " + std::to_string(length) + " Bytes; " + path_ + " nimmt Report-ID 0 und " +
+                  std::to_string(report_size_) + " Bytes");
+  } else {
+    const ssize_t written = files_.write(fd_, report + 1, report_size_);
+    if (written < 0) {
+      result = fail("write(" + path_ + "): " + std::strerror(static_cast<int>(-written)));
+    } else if (static_cast<std::uint32_t>(written) != report_size_) {
+      result = fail("write(" + path_ + "): " + std::to_string(written) + " von " + std::to_string(report_size_) +
+                    " Bytes geschrieben");
+    } else {
+      report_failure_ = true;
+      result = length;
+    }
+  }
+  if (signals_ != nullptr && !signals_->key_held()) signals_->end_if_requested();
+  return result;
+}
+
+std::uint32_t LinuxIowKit::fail(const std::string& why) {
+  if (report_failure_) Diagnostic("IowKitWrite: " + why);
+  report_failure_ = false;
+  return 0;
+}
+
+void LinuxIowKit::close_device(iow::IowKitHandle handle) {
+  if (handle == 0 || handle != handle_) return;
+  files_.close(fd_);
+  fd_ = -1;
+  handle_ = 0;
+  if (signals_ != nullptr) signals_->set_device_open(false);
+}
+
+}  // namespace platform::lnx

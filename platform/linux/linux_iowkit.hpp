@@ -1,0 +1,44 @@
+#pragma once
+// The IO-Warrior through the kernel's iowarrior driver: one node per USB interface,
+// /dev/usb/iowarrior<N>; interface 0 carries the I/O pins.
+
+#include <string>
+
+#include "platform/iow.hpp"
+#include "platform/linux/device_files.hpp"
+
+namespace platform::lnx {
+
+class EndSignals;
+
+class LinuxIowKit final : public iow::IowKit {
+ public:
+  // Nodes are looked for in `directory`. With `signals`, every write tells whether a key
+  // is held, and a write that releases every key ends the program when a signal asked.
+  LinuxIowKit(DeviceFiles& files, EndSignals* signals, std::string directory = "/dev/usb");
+  ~LinuxIowKit() override;
+
+  // Opens the first iowarrior node, in numeric order, whose interface is 0; 0 when
+  // none can be opened, the reason reported as a diagnostic.
+  iow::IowKitHandle open_device() override;
+  // Pipe 0 only: sends the report without its ID byte (the driver takes exactly its
+  // report size) and returns the bytes written counting the ID, 0 on failure. The first
+  // failure after a success is reported as one diagnostic line.
+  std::uint32_t write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
+                      std::uint32_t length) override;
+  void close_device(iow::IowKitHandle handle) override;
+
+ private:
+  std::uint32_t fail(const std::string& why);
+
+  DeviceFiles& files_;
+  EndSignals* signals_;
+  std::string directory_;
+  std::string path_;
+  int fd_ = -1;
+  iow::IowKitHandle handle_ = 0;
+  std::uint32_t report_size_ = 0;
+  bool report_failure_ = true;
+};
+
+}  // namespace platform::lnx

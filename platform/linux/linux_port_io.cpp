@@ -1,0 +1,110 @@
+#include "platform/linux/linux_port_io.hpp"
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+#include "platform/diagnostics.hpp"
+#include "platform/linux/port_instructions.hpp"
+
+namespace platform::lnx {
+namespace {
+
+std::string FirstLine(const std::filesystem::path& path) {
+  std::ifstream file(path);
+  std::string line;
+  std::getline(file, line);
+  return line;
+}
+
+std::string Hex(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", value);
+  return text;
+}
+
+}  // namespace
+
+LinuxPortIo::LinuxPortIo(std::string sysfs) : sysfs_(std::move(sysfs)) {}
+
+bool LinuxPortIo::acquire(std::uint16_t first, std::uint16_t count) {
+  const std::string call = "PortAccess: ioperm(" + Hex(first) + ", " + std::to_string(count) + ")";
+  std::string failure;
+  if (!kHavePortInstructions) {
+    failure = call + ": dieser Rechner hat keine I/O-Port-Befehle (nur x86)";
+  } else if (GrantPorts(first, count) != 0) {
+    const int error = errno;
+    failure = call + ": " + std::strerror(error) + ExplainPortRefusal(error, LockdownMode(sysfs_));
+  }
+  // The ports were the only reason for any privilege; whatever came of them, keep none.
+  DropAllCapabilities();
+  if (!failure.empty()) {
+    Diagnostic(failure);
+    return false;
+  }
+  acquired_ = true;
+  if (It87DriverBound(sysfs_)) {
+    Diagnostic("Warnung: der Treiber it87 des Kernels bedient den Systemmonitor; er und lumatext benutzen beide den "
+               "Adressport " + Hex(first) + " des Chips, ein Messwert kann daher ab und zu aus dem falschen Register "
+               "stammen");
+  }
+  return true;
+}
+
+void LinuxPortIo::out(std::uint16_t port, std::uint8_t value) {
+  if (acquired_) WritePort(port, value);
+}
+
+std::uint8_t LinuxPortIo::in(std::uint16_t port) { return acquired_ ? ReadPort(port) : 0xFF; }
+
+std::string ExplainPortRefusal(int error, const std::string& lockdown_mode) {
+  if (error == EPERM && !lockdown_mode.empty()) {
+    return " (der Kernel ist gesperrt, Lockdown-Modus " + lockdown_mode +
+           ", wie unter UEFI Secure Boot: kein Programm darf I/O-Ports benutzen)";
+  }
+  if (error == EPERM) {
+    return " (braucht CAP_SYS_RAWIO: als root starten oder einmal 'setcap cap_sys_rawio+ep' auf das Programm)";
+  }
+  if (error == ENOSYS) return " (der Kernel ist ohne ioperm gebaut, CONFIG_X86_IOPL_IOPERM)";
+  return {};
+}
+
+bool DropAllCapabilities() {
+  __user_cap_header_struct header{};
+  header.version = _LINUX_CAPABILITY_VERSION_3;
+  header.pid = 0;
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+  // The raw system call: libcap would be a dependency for one call.
+  if (::syscall(SYS_capset, &header, data) != 0) {
+    Diagnostic(std::string("capset: ") + std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+std::string LockdownMode(const std::string& sysfs) {
+  // The file reads e.g. "none [integrity] confidentiality": the bracketed mode is active.
+  const std::string line = FirstLine(std::filesystem::path(sysfs) / "kernel/security/lockdown");
+  const auto open = line.find('[');
+  const auto close = line.find(']', open);
+  if (open == std::string::npos || close == std::string::npos) return {};
+  const std::string mode = line.substr(open + 1, close - open - 1);
+  return mode == "none" ? std::string{} : mode;
+}
+
+bool It87DriverBound(const std::string& sysfs) {
+  std::error_code error;
+  const std::filesystem::path hwmon = std::filesystem::path(sysfs) / "class/hwmon";
+  for (const auto& entry : std::filesystem::directory_iterator(hwmon, error)) {
+    if (FirstLine(entry.path() / "name") == "it87") return true;
+  }
+  return false;
+}
+
+}  // namespace platform::lnx

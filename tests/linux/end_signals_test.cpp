@@ -1,0 +1,110 @@
+// SIGINT, SIGTERM and SIGHUP end the program only while no key of the sign is held.
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include "platform/linux/device_files.hpp"
+#include "platform/linux/end_signals.hpp"
+#include "platform/linux/linux_iowkit.hpp"
+#include "platform/linux/precise_clock.hpp"
+#include "platform/window_system.hpp"
+
+namespace platform::lnx {
+namespace {
+
+using std::chrono::milliseconds;
+
+class NodeFiles final : public DeviceFiles {
+ public:
+  std::vector<std::vector<std::uint8_t>> written;
+  std::vector<std::string> list(const std::string&) override { return {"iowarrior0"}; }
+  int open(const std::string&) override { return 5; }
+  int get_info(int, IowarriorInfo& info) override {
+    info = {0x1501, 0, 2};
+    return 0;
+  }
+  ssize_t write(int, const std::uint8_t* data, std::size_t size) override {
+    written.emplace_back(data, data + size);
+    return static_cast<ssize_t>(size);
+  }
+  void close(int) override {}
+};
+
+constexpr std::uint8_t kPress[3] = {0x00, 0xFF, 0xFE};
+constexpr std::uint8_t kRelease[3] = {0x00, 0xFF, 0xFF};
+
+class EndSignalsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    signals_.install();
+    signals_.clear();
+    signals_.set_key_held(false);
+    signals_.set_device_open(false);
+  }
+  void TearDown() override { signals_.clear(); }
+
+  EndSignals& signals_ = EndSignals::Process();
+};
+
+TEST_F(EndSignalsTest, SignalDuringAHoldEndsTheProgramAtTheReleaseWrite) {
+  NodeFiles files;
+  LinuxIowKit kit(files, &signals_);
+  PreciseClock clock(&signals_);
+  const iow::IowKitHandle handle = kit.open_device();
+  ASSERT_NE(handle, 0u);
+
+  kit.write(handle, 0, kPress, 3);
+  std::raise(SIGTERM);
+  // The hold goes on to its end: the key is down.
+  const iow::TimePoint deadline = clock.now() + milliseconds(20);
+  EXPECT_NO_THROW(clock.sleep_until(deadline));
+  EXPECT_GE(clock.now(), deadline);
+  try {
+    kit.write(handle, 0, kRelease, 3);
+    FAIL() << "the release write did not end the program";
+  } catch (const ProgramEnd& end) {
+    EXPECT_EQ(end.status, 128 + SIGTERM);
+    EXPECT_TRUE(end.close_device);
+  }
+  // The release did reach the device before the program ended.
+  ASSERT_EQ(files.written.size(), 2u);
+  EXPECT_EQ(files.written[1], (std::vector<std::uint8_t>{0xFF, 0xFF}));
+  kit.close_device(handle);
+}
+
+TEST_F(EndSignalsTest, SignalBetweenPulsesInterruptsTheSleepAtOnce) {
+  PreciseClock clock(&signals_);
+  const pthread_t sleeper = pthread_self();
+  std::thread sender([sleeper] {
+    std::this_thread::sleep_for(milliseconds(50));
+    pthread_kill(sleeper, SIGHUP);
+  });
+  const iow::TimePoint start = clock.now();
+  int status = 0;
+  try {
+    clock.sleep_until(start + std::chrono::seconds(30));
+  } catch (const ProgramEnd& end) {
+    status = end.status;
+    EXPECT_FALSE(end.close_device);  // no device was open
+  }
+  sender.join();
+  EXPECT_EQ(status, 128 + SIGHUP);
+  EXPECT_LT(clock.now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(EndSignalsTest, FirstSignalNamesTheStatus) {
+  std::raise(SIGINT);
+  std::raise(SIGTERM);
+  EXPECT_EQ(signals_.requested(), SIGINT);
+  signals_.set_key_held(true);
+  EXPECT_NO_THROW(signals_.end_if_requested());
+  signals_.set_key_held(false);
+  EXPECT_THROW(signals_.end_if_requested(), ProgramEnd);
+}
+
+}  // namespace
+}  // namespace platform::lnx

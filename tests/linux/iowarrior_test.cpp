@@ -1,0 +1,161 @@
+// The IO-Warrior through the kernel's iowarrior driver, on fake device nodes.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/linux/device_files.hpp"
+#include "platform/linux/linux_iowkit.hpp"
+
+namespace platform::lnx {
+namespace {
+
+struct FakeNode {
+  int open_error = 0;  // errno of open, 0: opens
+  IowarriorInfo info;
+};
+
+class FakeDeviceFiles final : public DeviceFiles {
+ public:
+  std::map<std::string, FakeNode> nodes;  // by name in /dev/usb
+  std::vector<std::string> extra_names;   // entries that are not nodes of ours
+  std::vector<std::string> opened;        // paths, in the order tried
+  std::vector<int> closed;
+  std::vector<std::vector<std::uint8_t>> written;
+  int write_error = 0;
+
+  std::vector<std::string> list(const std::string& directory) override {
+    EXPECT_EQ(directory, "/dev/usb");
+    std::vector<std::string> names = extra_names;
+    for (const auto& [name, node] : nodes) names.push_back(name);
+    return names;
+  }
+  int open(const std::string& path) override {
+    opened.push_back(path);
+    const FakeNode& node = nodes.at(path.substr(path.rfind('/') + 1));
+    if (node.open_error != 0) return -node.open_error;
+    fd_paths_.push_back(path);
+    return static_cast<int>(fd_paths_.size()) + 2;
+  }
+  int get_info(int fd, IowarriorInfo& info) override {
+    const std::string& path = fd_paths_.at(static_cast<std::size_t>(fd - 3));
+    info = nodes.at(path.substr(path.rfind('/') + 1)).info;
+    return 0;
+  }
+  ssize_t write(int, const std::uint8_t* data, std::size_t size) override {
+    if (write_error != 0) return -write_error;
+    written.emplace_back(data, data + size);
+    return static_cast<ssize_t>(size);
+  }
+  void close(int fd) override { closed.push_back(fd); }
+
+  std::string path_of(int fd) const { return fd_paths_.at(static_cast<std::size_t>(fd - 3)); }
+
+ private:
+  std::vector<std::string> fd_paths_;
+};
+
+// A two-port IO-Warrior 24: interface 0 takes 2 bytes, interface 1 the special modes.
+FakeNode Pins(std::uint32_t report_size = 2) { return {0, {0x1501, 0, report_size}}; }
+FakeNode Specials() { return {0, {0x1501, 1, 7}}; }
+
+TEST(IowarriorOpen, TakesTheFirstPinsInterfaceInNumericNotLexicalOrder) {
+  FakeDeviceFiles files;
+  files.nodes = {{"iowarrior10", Pins()}, {"iowarrior2", Specials()}, {"iowarrior3", Pins()}};
+  files.extra_names = {".", "..", "iowarrior", "iowarrior1x", "hiddev0"};
+  LinuxIowKit kit(files, nullptr);
+
+  const iow::IowKitHandle handle = kit.open_device();
+
+  ASSERT_NE(handle, 0u);
+  EXPECT_EQ(files.opened, (std::vector<std::string>{"/dev/usb/iowarrior2", "/dev/usb/iowarrior3"}));
+  // The special-modes node was closed again; the pins node stays open.
+  ASSERT_EQ(files.closed.size(), 1u);
+  EXPECT_EQ(files.path_of(files.closed[0]), "/dev/usb/iowarrior2");
+}
+
+TEST(IowarriorOpen, ReturnsZeroWhenNoNodeCanBeOpenedAndLeavesNothingOpen) {
+  FakeDeviceFiles files;
+  files.nodes = {{"iowarrior0", {EACCES, {}}}, {"iowarrior1", Specials()}};
+  LinuxIowKit kit(files, nullptr);
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(kit.open_device(), 0u);
+  const std::string diagnostics = testing::internal::GetCapturedStderr();
+
+  EXPECT_EQ(files.closed.size(), 1u);  // only iowarrior1, which did open
+  EXPECT_NE(diagnostics.find("IowKitOpenDevice"), std::string::npos) << diagnostics;
+  EXPECT_NE(diagnostics.find("Permission denied"), std::string::npos) << diagnostics;
+
+  FakeDeviceFiles none;
+  LinuxIowKit empty(none, nullptr);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(empty.open_device(), 0u);
+  testing::internal::GetCapturedStderr();
+}
+
+TEST(IowarriorWrite, SendsThePortBytesWithoutTheReportIdAndCountsTheId) {
+  FakeDeviceFiles files;
+  files.nodes = {{"iowarrior0", Pins()}};
+  LinuxIowKit kit(files, nullptr);
+  const iow::IowKitHandle handle = kit.open_device();
+  const std::uint8_t press[4] = {0x00, 0xFF, 0xFE, 0x55};  // the fourth byte is never sent
+
+  EXPECT_EQ(kit.write(handle, 0, press, 3), 3u);
+
+  ASSERT_EQ(files.written.size(), 1u);
+  EXPECT_EQ(files.written[0], (std::vector<std::uint8_t>{0xFF, 0xFE}));
+}
+
+TEST(IowarriorWrite, RefusesWhatTheDriverWouldNotTakeWithoutWriting) {
+  FakeDeviceFiles files;
+  files.nodes = {{"iowarrior0", Pins(4)}};  // an IO-Warrior 40 takes four port bytes
+  LinuxIowKit kit(files, nullptr);
+  const iow::IowKitHandle handle = kit.open_device();
+  const std::uint8_t report[3] = {0x00, 0xFF, 0xFF};
+  const std::uint8_t wrong_id[5] = {0x01, 0xFF, 0xFF, 0xFF, 0xFF};
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(kit.write(handle, 0, report, 3), 0u);        // length does not fit the device
+  EXPECT_EQ(kit.write(handle, 1, report, 3), 0u);        // not the pins pipe
+  EXPECT_EQ(kit.write(handle + 1, 0, report, 3), 0u);    // not our handle
+  EXPECT_EQ(kit.write(handle, 0, wrong_id, 5), 0u);      // not the pin report
+  testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(files.written.empty());
+
+  kit.close_device(handle);
+  const std::uint8_t fits[5] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF};
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(kit.write(handle, 0, fits, 5), 0u);  // closed
+  testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(files.written.empty());
+}
+
+TEST(IowarriorWrite, ReportsTheFirstFailureAfterEachSuccessOnce) {
+  FakeDeviceFiles files;
+  files.nodes = {{"iowarrior0", Pins()}};
+  LinuxIowKit kit(files, nullptr);
+  const iow::IowKitHandle handle = kit.open_device();
+  const std::uint8_t report[3] = {0x00, 0xFF, 0xFF};
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(kit.write(handle, 0, report, 3), 3u);
+  files.write_error = ENODEV;
+  EXPECT_EQ(kit.write(handle, 0, report, 3), 0u);
+  EXPECT_EQ(kit.write(handle, 0, report, 3), 0u);
+  files.write_error = 0;
+  EXPECT_EQ(kit.write(handle, 0, report, 3), 3u);
+  files.write_error = EPIPE;
+  EXPECT_EQ(kit.write(handle, 0, report, 3), 0u);
+  const std::string diagnostics = testing::internal::GetCapturedStderr();
+
+  EXPECT_EQ(diagnostics,
+            "IowKitWrite: write(/dev/usb/iowarrior0): No such device\n"
+            "IowKitWrite: write(/dev/usb/iowarrior0): Broken pipe\n");
+}
+
+}  // namespace
+}  // namespace platform::lnx

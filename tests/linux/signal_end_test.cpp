@@ -1,0 +1,87 @@
+// A signal ends the whole program only between key pulses: Form1 on the Linux
+// IO-Warrior (fake node) and the Linux clock, the monitor simulated, time 100x faster.
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include "app/form1.hpp"
+#include "platform/linux/device_files.hpp"
+#include "platform/linux/end_signals.hpp"
+#include "platform/linux/linux_iowkit.hpp"
+#include "platform/linux/precise_clock.hpp"
+#include "sim/scripted_window.hpp"
+#include "sim/sim_clock.hpp"
+#include "sim/sim_ite8705.hpp"
+
+namespace platform::lnx {
+namespace {
+
+using std::chrono::milliseconds;
+
+class RecordingNode final : public DeviceFiles {
+ public:
+  std::vector<std::vector<std::uint8_t>> written;
+  int closes = 0;
+  std::vector<std::string> list(const std::string&) override { return {"iowarrior0"}; }
+  int open(const std::string&) override { return 7; }
+  int get_info(int, IowarriorInfo& info) override {
+    info = {0x1501, 0, 2};
+    return 0;
+  }
+  ssize_t write(int, const std::uint8_t* data, std::size_t size) override {
+    written.emplace_back(data, data + size);
+    return static_cast<ssize_t>(size);
+  }
+  void close(int) override { ++closes; }
+};
+
+// Real milliseconds after the start at which SIGTERM arrives: during the settle time after
+// the first release, during the 4 s press that opens entry, and in the middle of the text.
+class SignalEnd : public testing::TestWithParam<int> {};
+
+TEST_P(SignalEnd, EndsAfterAReleaseWithTheDeviceClosedOnceAndEveryLineHigh) {
+  EndSignals& signals = EndSignals::Process();
+  signals.install();
+  signals.clear();
+  signals.set_key_held(false);
+  RecordingNode node;
+  LinuxIowKit kit(node, &signals);
+  PreciseClock precise(&signals);
+  sim::SimClock clock(43200.0, 100.0, &precise);
+  sim::SimIte8705 chip({45}, {60});
+  sim::ScriptedWindow window(clock, {{iow::Duration{0}, WindowEvent::MessenClick}});
+  iow::Libraries lib(kit, chip, clock);
+  app::Form1 form(lib, window, window);
+
+  const pthread_t program = pthread_self();
+  std::thread sender([program] {
+    std::this_thread::sleep_for(milliseconds(GetParam()));
+    pthread_kill(program, SIGTERM);
+  });
+  const int status = form.Run();
+  sender.join();
+  signals.clear();
+
+  EXPECT_EQ(status, 128 + SIGTERM);
+  EXPECT_EQ(node.closes, 1);
+  ASSERT_FALSE(node.written.empty());
+  EXPECT_EQ(node.written.back(), (std::vector<std::uint8_t>{0xFF, 0xFF}));
+  // Every press was released by the write after it.
+  for (std::size_t i = 0; i < node.written.size(); ++i) {
+    if (node.written[i] != std::vector<std::uint8_t>{0xFF, 0xFF}) {
+      ASSERT_LT(i + 1, node.written.size());
+      EXPECT_EQ(node.written[i + 1], (std::vector<std::uint8_t>{0xFF, 0xFF})) << "write " << i + 1;
+    }
+  }
+  // The program did not run on to the end of the text after the signal.
+  EXPECT_LT(clock.now() - iow::TimePoint{}, std::chrono::seconds(60));
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, SignalEnd, testing::Values(0, 20, 150));
+
+}  // namespace
+}  // namespace platform::lnx

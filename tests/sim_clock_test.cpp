@@ -1,0 +1,55 @@
+#include "sim/sim_clock.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using std::chrono::seconds;
+
+TEST(SimClock, VirtualTimeMovesOnlyWhenSleepingAndNeverBack) {
+  sim::SimClock clock(0);
+  EXPECT_EQ(clock.now(), iow::TimePoint{});
+  clock.sleep_until(iow::TimePoint{} + seconds{5});
+  clock.sleep_until(iow::TimePoint{} + seconds{2});
+  EXPECT_EQ(clock.now(), iow::TimePoint{} + seconds{5});
+}
+
+TEST(SimClock, TimeOfDayWrapsAtMidnight) {
+  sim::SimClock clock(86399.5);
+  clock.sleep_until(iow::TimePoint{} + seconds{1});
+  EXPECT_DOUBLE_EQ(clock.time_of_day(), 0.5);
+  clock.set_time_of_day(3600);
+  EXPECT_DOUBLE_EQ(clock.time_of_day(), 3600);
+  EXPECT_EQ(clock.now(), iow::TimePoint{} + seconds{1}) << "setting the time of day leaves monotonic time";
+}
+
+TEST(SimClock, StopsAtItsLimitAndRefusesToWaitForEver) {
+  sim::SimClock clock(0);
+  clock.set_limit(iow::TimePoint{} + seconds{10});
+  EXPECT_THROW(clock.sleep_until(iow::TimePoint{} + seconds{11}), sim::TimeLimitReached);
+  EXPECT_EQ(clock.now(), iow::TimePoint{} + seconds{10});
+  sim::SimClock unlimited(0);
+  EXPECT_THROW(unlimited.sleep_until(iow::TimePoint::max()), sim::TimeLimitReached);
+}
+
+// A real clock that records the deadlines it is asked to sleep to.
+class RecordingClock final : public iow::Clock {
+ public:
+  iow::TimePoint now() override { return now_; }
+  void sleep_until(iow::TimePoint deadline) override { now_ = std::max(now_, deadline); }
+  double time_of_day() override { return 0; }
+
+ private:
+  iow::TimePoint now_ = iow::TimePoint{} + seconds{1000};
+};
+
+TEST(SimClock, FasterSpeedsSleepAFractionOfTheSimulatedTime) {
+  RecordingClock real;
+  sim::SimClock clock(0, 10, &real);
+  clock.sleep_until(iow::TimePoint{} + seconds{60});
+  EXPECT_EQ(real.now(), iow::TimePoint{} + seconds{1006});
+  EXPECT_EQ(clock.now(), iow::TimePoint{} + seconds{60});
+  EXPECT_EQ(clock.real_deadline(iow::TimePoint{} + seconds{120}), iow::TimePoint{} + seconds{1012});
+}
+
+}  // namespace
