@@ -23,7 +23,7 @@ HANDLE StandardError() {
   const int descriptor = _fileno(stderr);
   if (descriptor < 0) return nullptr;
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
-  return handle == INVALID_HANDLE_VALUE || handle == reinterpret_cast<HANDLE>(-2) ? nullptr : handle;
+  return handle == INVALID_HANDLE_VALUE || handle == reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-2)) ? nullptr : handle;
 }
 
 // The console of the parent process, opened once; null when it has none.

@@ -11,8 +11,8 @@ namespace {
 // Missing from older SDK and MinGW headers.
 constexpr DWORD kCreateWaitableTimerHighResolution = 0x00000002;
 
-constexpr long long kTicksPerSecond = 10'000'000;  // FILETIME counts 100 ns
-constexpr long long kTicksPerDay = 86'400 * kTicksPerSecond;
+constexpr ULONGLONG kTicksPerSecond = 10'000'000;  // FILETIME counts 100 ns
+constexpr ULONGLONG kTicksPerDay = 86'400 * kTicksPerSecond;
 
 }  // namespace
 
@@ -80,7 +80,7 @@ double WindowsClock::time_of_day() {
   ticks.LowPart = local.dwLowDateTime;
   ticks.HighPart = local.dwHighDateTime;
   // FILETIME counts from midnight of 1 January 1601, so whole days end at midnight.
-  const long long of_day = static_cast<long long>(ticks.QuadPart % kTicksPerDay);
+  const ULONGLONG of_day = ticks.QuadPart % kTicksPerDay;
   return static_cast<double>(of_day) / static_cast<double>(kTicksPerSecond);
 }
 
