@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -57,7 +58,10 @@ TEST_F(Form1WindowTest, TitleAndCaptionsCharacterForCharacter) {
 
 TEST_F(Form1WindowTest, ClientAreaAndButtonsInTwipsAtTheWindowsDpi) {
   const unsigned dpi = form_.dpi();
-  ASSERT_GE(dpi, 96u);
+  // The run at a raised system dpi names the dpi it set up.
+  if (const char* expected = std::getenv("LUMATEXT_EXPECTED_DPI")) {
+    ASSERT_EQ(dpi, std::stoul(expected));
+  }
   const auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
   RECT client{};
   GetClientRect(form_.hwnd(), &client);
