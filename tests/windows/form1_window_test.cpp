@@ -148,6 +148,23 @@ TEST_F(Form1WindowTest, WaitEventNeverReturnsBeforeTheDeadlineWithoutEvents) {
   }
 }
 
+// CPU time this thread has used so far.
+std::chrono::microseconds ThreadCpuTime() {
+  FILETIME created{}, ended{}, kernel{}, user{};
+  GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user);
+  const auto ticks = [](const FILETIME& time) {
+    return (static_cast<long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  return std::chrono::microseconds{(ticks(kernel) + ticks(user)) / 10};
+}
+
+TEST_F(Form1WindowTest, WaitingSleepsInsteadOfSpinning) {
+  const auto cpu_before = ThreadCpuTime();
+  form_.wait_event(clock_.now() + 300ms);
+  clock_.sleep_until(clock_.now() + 300ms);
+  EXPECT_LT(ThreadCpuTime() - cpu_before, 60ms);
+}
+
 TEST_F(Form1WindowTest, WaitEventWakesForAnEventFromElsewhere) {
   const iow::TimePoint start = clock_.now();
   std::thread closer([hwnd = form_.hwnd()] {
