@@ -8,6 +8,7 @@
 #include "platform/windows/form1_window.hpp"
 #include "platform/windows/hid_iowkit.hpp"
 #include "platform/windows/port_io_dll.hpp"
+#include "platform/windows/sign_window.hpp"
 #include "platform/windows/windows_clock.hpp"
 
 // winuser.h names its own OpenDesktop (a macro for OpenDesktopW); ours is meant here.
@@ -16,17 +17,37 @@
 namespace platform {
 namespace {
 
-class WindowsDesktop final : public Desktop {
- public:
-  explicit WindowsDesktop(const DesktopSettings& settings) : window_(settings.form, clock_, settings.real_deadline) {}
+// The gap between Form1 and the emulated sign below it, in pixels.
+constexpr int kSignGap = 20;
 
-  EventQueue& events() override { return window_; }
-  WindowSystem& window() override { return window_; }
+class WindowsDesktop final : public Desktop, public WindowSystem {
+ public:
+  explicit WindowsDesktop(const DesktopSettings& settings) : form_(settings.form, clock_, settings.real_deadline) {
+    if (settings.sign_view) {
+      sign_ = std::make_unique<windows::SignWindow>(settings.sign_view);
+      // The sign keeps running while the program waits; Form1's clicks meanwhile only queue.
+      clock_.dispatch_while_sleeping([this] { form_.dispatch_waiting(); });
+    }
+  }
+
+  EventQueue& events() override { return form_; }
+  WindowSystem& window() override { return *this; }
   iow::Clock& clock() override { return clock_; }
+
+  void show_form() override {
+    form_.show_form();
+    if (sign_) {
+      RECT frame{};
+      GetWindowRect(form_.hwnd(), &frame);
+      sign_->show(frame.left, frame.bottom + kSignGap);
+    }
+  }
+  void message_box(std::string_view text, std::string_view title) override { form_.message_box(text, title); }
 
  private:
   windows::WindowsClock clock_;
-  windows::Form1Window window_;
+  windows::Form1Window form_;
+  std::unique_ptr<windows::SignWindow> sign_;
 };
 
 class WindowsHardware final : public Hardware {
@@ -41,7 +62,6 @@ class WindowsHardware final : public Hardware {
 
 }  // namespace
 
-// The emulated sign's window (settings.sign_view) is not drawn on Windows.
 std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings& settings) {
   windows::UsePerMonitorDpi();
   try {

@@ -49,12 +49,14 @@ class Form1Window final : public EventQueue, public WindowSystem {
   // The dpi the window is laid out for.
   unsigned dpi() const { return dpi_; }
 
+  // Dispatches every waiting message of the thread; Form1's window procedure only
+  // queues events.
+  void dispatch_waiting();
+
  private:
   static LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
 
-  // Dispatches every waiting message; the window procedure only queues events.
-  void dispatch_waiting();
   // Sizes the window, places the buttons and sets their font for `dpi`.
   void lay_out(unsigned dpi);
 

@@ -56,17 +56,29 @@ iow::TimePoint WindowsClock::now() {
 }
 
 void WindowsClock::sleep_until(iow::TimePoint deadline) {
-  if (deadline == iow::TimePoint::max()) {
-    Sleep(INFINITE);
-    return;
-  }
-  const TimerResolution resolution(!timer_.high_resolution());
-  for (iow::TimePoint current = now(); current < deadline; current = now()) {
-    if (timer_.arm(deadline - current)) {
-      WaitForSingleObject(timer_.handle(), INFINITE);
+  const TimerResolution resolution(!timer_.high_resolution() && deadline != iow::TimePoint::max());
+  for (;;) {
+    if (dispatch_) dispatch_();
+    const iow::TimePoint current = now();
+    if (current >= deadline) return;
+    HANDLE timer = timer_.handle();
+    DWORD handles = 0;
+    DWORD timeout = INFINITE;
+    if (deadline != iow::TimePoint::max()) {
+      if (timer_.arm(deadline - current)) {
+        handles = 1;
+      } else {
+        const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(deadline - current).count();
+        timeout = static_cast<DWORD>(milliseconds < INFINITE - 1 ? milliseconds : INFINITE - 1);
+      }
+    }
+    if (dispatch_) {
+      MsgWaitForMultipleObjectsEx(handles, handles != 0 ? &timer : nullptr, timeout, QS_ALLINPUT,
+                                  MWMO_INPUTAVAILABLE);
+    } else if (handles != 0) {
+      WaitForSingleObject(timer, INFINITE);
     } else {
-      const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(deadline - current).count();
-      Sleep(static_cast<DWORD>(milliseconds < INFINITE - 1 ? milliseconds : INFINITE - 1));
+      Sleep(timeout);
     }
   }
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "platform/iow.hpp"
 
 namespace platform::windows {
@@ -50,6 +52,9 @@ class WindowsClock final : public iow::Clock {
   iow::TimePoint now() override;
   // Never returns before `deadline`; overshoots by the timer's resolution at most.
   void sleep_until(iow::TimePoint deadline) override;
+  // From now on sleeps call `dispatch` whenever window messages arrive, so that windows
+  // stay drawn; it must only queue what the program is to see later.
+  void dispatch_while_sleeping(std::function<void()> dispatch) { dispatch_ = std::move(dispatch); }
   // The local time of day with the system clock's full precision.
   double time_of_day() override;
 
@@ -58,6 +63,7 @@ class WindowsClock final : public iow::Clock {
  private:
   LARGE_INTEGER frequency_{};
   PreciseTimer timer_;
+  std::function<void()> dispatch_;
 };
 
 }  // namespace platform::windows

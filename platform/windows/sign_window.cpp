@@ -1,0 +1,133 @@
+#include "platform/windows/sign_window.hpp"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "platform/fltk/sign_frame.hpp"
+#include "platform/windows/utf16.hpp"
+#include "platform/windows/win_error.hpp"
+
+namespace platform::windows {
+namespace {
+
+// The dot matrix is the one the FLTK desktop draws: character cells (the longest
+// reading with the character being selected fits), LED pitch and diameter in pixels,
+// and the running text's speed.
+constexpr int kSignCells = 34;
+constexpr int kLedPitch = 5;
+constexpr int kLedSize = 4;
+constexpr int kSignMargin = 10;
+constexpr int kSignRows = 8;
+constexpr double kScrollColumnsPerSecond = 30.0;
+constexpr UINT kFrameMilliseconds = 40;
+constexpr UINT_PTR kFrameTimer = 1;
+constexpr wchar_t kClassName[] = L"LumatextSign";
+constexpr char kSignTitle[] = "LED-Laufschrift (emuliert)";
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_MINIMIZEBOX;
+
+constexpr int kClientWidth = 2 * kSignMargin + kSignCells * fltk::kCellColumns * kLedPitch;
+constexpr int kClientHeight = 2 * kSignMargin + kSignRows * kLedPitch;
+
+}  // namespace
+
+SignWindow::SignWindow(std::function<SignView()> view)
+    : view_(std::move(view)), columns_(static_cast<std::size_t>(kSignCells * fltk::kCellColumns), 0) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = &SignWindow::WindowProcedure;
+  window_class.hInstance = instance;
+  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  window_class.lpszClassName = kClassName;
+  if (RegisterClassExW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    throw std::runtime_error("RegisterClassEx sign: " + LastErrorText());
+  }
+  RECT frame{0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
+  hwnd_ = CreateWindowExW(0, kClassName, Widen(kSignTitle).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                          frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, this);
+  if (hwnd_ == nullptr) throw std::runtime_error("CreateWindowEx sign: " + LastErrorText());
+}
+
+SignWindow::~SignWindow() {
+  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+  KillTimer(hwnd_, kFrameTimer);
+  DestroyWindow(hwnd_);
+}
+
+void SignWindow::show(int left, int top) {
+  SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+  update();
+  SetTimer(hwnd_, kFrameTimer, kFrameMilliseconds, nullptr);
+}
+
+void SignWindow::update() {
+  const SignView view = view_();
+  const auto now = std::chrono::steady_clock::now();
+  if (view.text != last_.text || view.entering != last_.entering) scroll_start_ = now;
+  last_ = view;
+  const long scroll =
+      std::lround(std::chrono::duration<double>(now - scroll_start_).count() * kScrollColumnsPerSecond);
+  auto columns = fltk::SignColumns(view, kSignCells, scroll);
+  if (columns != columns_) {
+    columns_ = std::move(columns);
+    InvalidateRect(hwnd_, nullptr, FALSE);
+  }
+}
+
+void SignWindow::paint() {
+  PAINTSTRUCT paint{};
+  HDC window_dc = BeginPaint(hwnd_, &paint);
+  // Drawn off screen first, so that the LEDs do not flicker.
+  HDC dc = CreateCompatibleDC(window_dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(window_dc, kClientWidth, kClientHeight);
+  const HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
+  RECT all{0, 0, kClientWidth, kClientHeight};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  HBRUSH lit = CreateSolidBrush(RGB(255, 40, 30));
+  HBRUSH dark = CreateSolidBrush(RGB(70, 8, 8));
+  const HGDIOBJ old_pen = SelectObject(dc, GetStockObject(NULL_PEN));
+  const HGDIOBJ old_brush = SelectObject(dc, dark);
+  for (std::size_t column = 0; column < columns_.size(); ++column) {
+    for (int row = 0; row < kSignRows; ++row) {
+      SelectObject(dc, ((columns_[column] >> row) & 1U) != 0 ? lit : dark);
+      const int x = kSignMargin + static_cast<int>(column) * kLedPitch;
+      const int y = kSignMargin + row * kLedPitch;
+      Ellipse(dc, x, y, x + kLedSize + 1, y + kLedSize + 1);
+    }
+  }
+  BitBlt(window_dc, 0, 0, kClientWidth, kClientHeight, dc, 0, 0, SRCCOPY);
+  SelectObject(dc, old_brush);
+  SelectObject(dc, old_pen);
+  SelectObject(dc, old_bitmap);
+  DeleteObject(lit);
+  DeleteObject(dark);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  EndPaint(hwnd_, &paint);
+}
+
+LRESULT CALLBACK SignWindow::WindowProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<SignWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr || self->hwnd_ == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
+  switch (message) {
+    case WM_TIMER:
+      if (wparam == kFrameTimer) self->update();
+      return 0;
+    case WM_PAINT:
+      self->paint();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;  // paint covers every pixel
+    default:
+      return DefWindowProcW(hwnd, message, wparam, lparam);
+  }
+}
+
+}  // namespace platform::windows
