@@ -54,4 +54,12 @@ std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings& settings);
 // This platform's real hardware access; null when this build has none.
 std::unique_ptr<Hardware> OpenHardware();
 
+// The most precise real clock this platform has; its sleeps take part in EndOnSignals.
+std::unique_ptr<iow::Clock> OpenRealClock();
+
+// Installs this platform's end signals (SIGINT, SIGTERM and SIGHUP on Linux) for a
+// program that drives `kit`, and returns the kit to drive instead: a signal then ends
+// the program at the next moment no key is held. Null where the platform has none.
+std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit& kit);
+
 }  // namespace platform

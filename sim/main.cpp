@@ -9,7 +9,6 @@
 
 #include "app/form1.hpp"
 #include "platform/desktop.hpp"
-#include "platform/system_clock.hpp"
 #include "sim/options.hpp"
 #include "sim/simulation.hpp"
 
@@ -33,8 +32,8 @@ int Finish(const sim::Options& options, int status) {
 int Run(const sim::Options& options, std::ostream& out) {
   const auto detail = options.log_path ? sim::EventLog::Detail::kFull : sim::EventLog::Detail::kBrief;
   if (options.headless) {
-    platform::SystemClock real;
-    sim::Simulation simulation(options, real.time_of_day(), &real, out, detail);
+    const auto real = platform::OpenRealClock();
+    sim::Simulation simulation(options, real->time_of_day(), real.get(), out, detail, nullptr, platform::EndOnSignals);
     // The log carries every write; a trace in memory would grow for as long as the run.
     simulation.iowarrior().set_keep_trace(false);
     return Finish(options, simulation.Run());
@@ -51,7 +50,7 @@ int Run(const sim::Options& options, std::ostream& out) {
     return kExitUsage;
   }
   simulation = std::make_unique<sim::Simulation>(options, desktop->clock().time_of_day(), &desktop->clock(), out,
-                                                 detail, desktop.get());
+                                                 detail, desktop.get(), platform::EndOnSignals);
   simulation->iowarrior().set_keep_trace(false);
   return Finish(options, simulation->Run());
 }

@@ -5,14 +5,15 @@
 namespace sim {
 
 Simulation::Simulation(const Options& options, double start_time_of_day, iow::Clock* real, std::ostream& log_out,
-                       EventLog::Detail detail, platform::Desktop* desktop)
+                       EventLog::Detail detail, platform::Desktop* desktop, const KitGuard& guard)
     : clock_(options.time_of_day.value_or(start_time_of_day), options.speed, real),
       log_(clock_, log_out, detail),
       iowarrior_(clock_, &log_),
       chip_(options.temperatures, options.fan_counts, &log_),
       window_(clock_, options.actions, &log_, desktop != nullptr ? &desktop->events() : nullptr,
               desktop != nullptr ? &desktop->window() : nullptr),
-      lib_(iowarrior_, chip_, clock_),
+      guard_(guard ? guard(iowarrior_) : nullptr),
+      lib_(guard_ ? *guard_ : iowarrior_, chip_, clock_),
       form_(lib_, window_, window_) {
   clock_.set_limit(iow::TimePoint{} + Seconds(options.max_time));
   iowarrior_.set_present(!options.no_device);

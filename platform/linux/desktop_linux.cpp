@@ -6,6 +6,7 @@
 #include "platform/desktop.hpp"
 #include "platform/fltk/fltk_desktop.hpp"
 #include "platform/linux/device_files.hpp"
+#include "platform/linux/end_signal_kit.hpp"
 #include "platform/linux/end_signals.hpp"
 #include "platform/linux/linux_iowkit.hpp"
 #include "platform/linux/linux_port_io.hpp"
@@ -38,14 +39,15 @@ class LinuxDesktop final : public Desktop {
 
 class LinuxHardware final : public Hardware {
  public:
-  explicit LinuxHardware(lnx::EndSignals& signals) : kit_(files_, &signals) {}
+  explicit LinuxHardware(lnx::EndSignals& signals) : kit_(files_), guarded_(kit_, signals) {}
 
-  iow::IowKit& iowkit() override { return kit_; }
+  iow::IowKit& iowkit() override { return guarded_; }
   iow::PortIo& ports() override { return ports_; }
 
  private:
   lnx::SystemDeviceFiles files_;
   lnx::LinuxIowKit kit_;
+  lnx::EndSignalKit guarded_;
   lnx::LinuxPortIo ports_;
 };
 
@@ -56,6 +58,16 @@ std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings& settings) {
   auto desktop = std::make_unique<LinuxDesktop>(signals);
   if (!desktop->open(settings, signals)) return nullptr;
   return desktop;
+}
+
+std::unique_ptr<iow::Clock> OpenRealClock() {
+  return std::make_unique<lnx::PreciseClock>(&lnx::EndSignals::Process());
+}
+
+std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit& kit) {
+  lnx::EndSignals& signals = lnx::EndSignals::Process();
+  signals.install();
+  return std::make_unique<lnx::EndSignalKit>(kit, signals);
 }
 
 std::unique_ptr<Hardware> OpenHardware() {

@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
-#include <span>
 #include <utility>
 #include <vector>
 
 #include "platform/diagnostics.hpp"
-#include "platform/linux/end_signals.hpp"
 
 namespace platform::lnx {
 namespace {
@@ -18,7 +16,6 @@ constexpr std::string_view kNodePrefix = "iowarrior";
 constexpr std::uint32_t kPinsInterface = 0;
 // The only pipe this driver route offers: the pin report.
 constexpr std::uint32_t kPinsPipe = 0;
-constexpr std::uint8_t kLineHigh = 0xFF;
 
 // N of "iowarrior<N>"; nothing for any other name.
 std::optional<unsigned long> NodeNumber(const std::string& name) {
@@ -32,8 +29,8 @@ std::optional<unsigned long> NodeNumber(const std::string& name) {
 
 }  // namespace
 
-LinuxIowKit::LinuxIowKit(DeviceFiles& files, EndSignals* signals, std::string directory)
-    : files_(files), signals_(signals), directory_(std::move(directory)) {}
+LinuxIowKit::LinuxIowKit(DeviceFiles& files, std::string directory)
+    : files_(files), directory_(std::move(directory)) {}
 
 LinuxIowKit::~LinuxIowKit() {
   if (fd_ >= 0) files_.close(fd_);
@@ -69,8 +66,7 @@ iow::IowKitHandle LinuxIowKit::open_device() {
     report_size_ = info.report_size;
     // The descriptor itself may be 0; the handle never is.
     handle_ = static_cast<iow::IowKitHandle>(fd) + 1;
-    report_failure_ = true;
-    if (signals_ != nullptr) signals_->set_device_open(true);
+    failures_ = WriteFailureLog{};
     return handle_;
   }
   Diagnostic("IowKitOpenDevice: " + reason);
@@ -79,10 +75,6 @@ iow::IowKitHandle LinuxIowKit::open_device() {
 
 std::uint32_t LinuxIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                                  std::uint32_t length) {
-  const std::span<const std::uint8_t> bytes(report, length);
-  if (signals_ != nullptr && pipe == kPinsPipe && length >= 2) {
-    signals_->set_key_held(std::any_of(bytes.begin() + 1, bytes.end(), [](std::uint8_t b) { return b != kLineHigh; }));
-  }
   std::uint32_t result = 0;
   if (handle == 0 || handle != handle_) {
     result = fail("kein offenes Ger\u00e4t zu diesem Handle");
@@ -99,17 +91,15 @@ std::uint32_t LinuxIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, c
       result = fail("write(" + path_ + "): " + std::to_string(written) + " von " + std::to_string(report_size_) +
                     " Bytes geschrieben");
     } else {
-      report_failure_ = true;
+      failures_.note(true, "IowKitWrite", {});
       result = length;
     }
   }
-  if (signals_ != nullptr && !signals_->key_held()) signals_->end_if_requested();
   return result;
 }
 
 std::uint32_t LinuxIowKit::fail(const std::string& why) {
-  if (report_failure_) Diagnostic("IowKitWrite: " + why);
-  report_failure_ = false;
+  failures_.note(false, "IowKitWrite", why);
   return 0;
 }
 
@@ -118,7 +108,6 @@ void LinuxIowKit::close_device(iow::IowKitHandle handle) {
   files_.close(fd_);
   fd_ = -1;
   handle_ = 0;
-  if (signals_ != nullptr) signals_->set_device_open(false);
 }
 
 }  // namespace platform::lnx

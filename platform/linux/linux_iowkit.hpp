@@ -6,16 +6,14 @@
 
 #include "platform/iow.hpp"
 #include "platform/linux/device_files.hpp"
+#include "platform/write_failure_log.hpp"
 
 namespace platform::lnx {
 
-class EndSignals;
-
 class LinuxIowKit final : public iow::IowKit {
  public:
-  // Nodes are looked for in `directory`. With `signals`, every write tells whether a key
-  // is held, and a write that releases every key ends the program when a signal asked.
-  LinuxIowKit(DeviceFiles& files, EndSignals* signals, std::string directory = "/dev/usb");
+  // Nodes are looked for in `directory`.
+  explicit LinuxIowKit(DeviceFiles& files, std::string directory = "/dev/usb");
   ~LinuxIowKit() override;
 
   // Opens the first iowarrior node, in numeric order, whose interface is 0; 0 when
@@ -32,13 +30,12 @@ class LinuxIowKit final : public iow::IowKit {
   std::uint32_t fail(const std::string& why);
 
   DeviceFiles& files_;
-  EndSignals* signals_;
   std::string directory_;
   std::string path_;
   int fd_ = -1;
   iow::IowKitHandle handle_ = 0;
   std::uint32_t report_size_ = 0;
-  bool report_failure_ = true;
+  WriteFailureLog failures_;
 };
 
 }  // namespace platform::lnx

@@ -14,7 +14,8 @@ class PreciseClock final : public iow::Clock {
   explicit PreciseClock(const EndSignals* signals = nullptr);
 
   iow::TimePoint now() override;
-  // Sleeps to the absolute deadline; wakes by signals go back to sleep. Never early.
+  // Sleeps to just before the absolute deadline, then reads the clock until it passes;
+  // wakes by signals go back to sleep. Never early.
   void sleep_until(iow::TimePoint deadline) override;
   double time_of_day() override;
 

@@ -1,11 +1,16 @@
 // A build without a window system or hardware access: only the headless simulator runs.
 
 #include "platform/desktop.hpp"
+#include "platform/system_clock.hpp"
 
 namespace platform {
 
 std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings&) { return nullptr; }
 
 std::unique_ptr<Hardware> OpenHardware() { return nullptr; }
+
+std::unique_ptr<iow::Clock> OpenRealClock() { return std::make_unique<SystemClock>(); }
+
+std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit&) { return nullptr; }
 
 }  // namespace platform

@@ -74,4 +74,10 @@ std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings& settings) {
 
 std::unique_ptr<Hardware> OpenHardware() { return std::make_unique<WindowsHardware>(); }
 
+std::unique_ptr<iow::Clock> OpenRealClock() { return std::make_unique<windows::WindowsClock>(); }
+
+// Windows has no end signals: Ctrl+C ends a console program at once, a GUI program
+// gets none.
+std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit&) { return nullptr; }
+
 }  // namespace platform

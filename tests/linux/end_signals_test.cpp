@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/linux/device_files.hpp"
+#include "platform/linux/end_signal_kit.hpp"
 #include "platform/linux/end_signals.hpp"
 #include "platform/linux/linux_iowkit.hpp"
 #include "platform/linux/precise_clock.hpp"
@@ -52,7 +53,8 @@ class EndSignalsTest : public testing::Test {
 
 TEST_F(EndSignalsTest, SignalDuringAHoldEndsTheProgramAtTheReleaseWrite) {
   NodeFiles files;
-  LinuxIowKit kit(files, &signals_);
+  LinuxIowKit node(files);
+  EndSignalKit kit(node, signals_);
   PreciseClock clock(&signals_);
   const iow::IowKitHandle handle = kit.open_device();
   ASSERT_NE(handle, 0u);

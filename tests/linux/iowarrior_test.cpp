@@ -66,7 +66,7 @@ TEST(IowarriorOpen, TakesTheFirstPinsInterfaceInNumericNotLexicalOrder) {
   FakeDeviceFiles files;
   files.nodes = {{"iowarrior10", Pins()}, {"iowarrior2", Specials()}, {"iowarrior3", Pins()}};
   files.extra_names = {".", "..", "iowarrior", "iowarrior1x", "hiddev0"};
-  LinuxIowKit kit(files, nullptr);
+  LinuxIowKit kit(files);
 
   const iow::IowKitHandle handle = kit.open_device();
 
@@ -80,7 +80,7 @@ TEST(IowarriorOpen, TakesTheFirstPinsInterfaceInNumericNotLexicalOrder) {
 TEST(IowarriorOpen, ReturnsZeroWhenNoNodeCanBeOpenedAndLeavesNothingOpen) {
   FakeDeviceFiles files;
   files.nodes = {{"iowarrior0", {EACCES, {}}}, {"iowarrior1", Specials()}};
-  LinuxIowKit kit(files, nullptr);
+  LinuxIowKit kit(files);
 
   testing::internal::CaptureStderr();
   EXPECT_EQ(kit.open_device(), 0u);
@@ -91,7 +91,7 @@ TEST(IowarriorOpen, ReturnsZeroWhenNoNodeCanBeOpenedAndLeavesNothingOpen) {
   EXPECT_NE(diagnostics.find("Permission denied"), std::string::npos) << diagnostics;
 
   FakeDeviceFiles none;
-  LinuxIowKit empty(none, nullptr);
+  LinuxIowKit empty(none);
   testing::internal::CaptureStderr();
   EXPECT_EQ(empty.open_device(), 0u);
   testing::internal::GetCapturedStderr();
@@ -100,7 +100,7 @@ TEST(IowarriorOpen, ReturnsZeroWhenNoNodeCanBeOpenedAndLeavesNothingOpen) {
 TEST(IowarriorWrite, SendsThePortBytesWithoutTheReportIdAndCountsTheId) {
   FakeDeviceFiles files;
   files.nodes = {{"iowarrior0", Pins()}};
-  LinuxIowKit kit(files, nullptr);
+  LinuxIowKit kit(files);
   const iow::IowKitHandle handle = kit.open_device();
   const std::uint8_t press[4] = {0x00, 0xFF, 0xFE, 0x55};  // the fourth byte is never sent
 
@@ -113,7 +113,7 @@ TEST(IowarriorWrite, SendsThePortBytesWithoutTheReportIdAndCountsTheId) {
 TEST(IowarriorWrite, RefusesWhatTheDriverWouldNotTakeWithoutWriting) {
   FakeDeviceFiles files;
   files.nodes = {{"iowarrior0", Pins(4)}};  // an IO-Warrior 40 takes four port bytes
-  LinuxIowKit kit(files, nullptr);
+  LinuxIowKit kit(files);
   const iow::IowKitHandle handle = kit.open_device();
   const std::uint8_t report[3] = {0x00, 0xFF, 0xFF};
   const std::uint8_t wrong_id[5] = {0x01, 0xFF, 0xFF, 0xFF, 0xFF};
@@ -137,7 +137,7 @@ TEST(IowarriorWrite, RefusesWhatTheDriverWouldNotTakeWithoutWriting) {
 TEST(IowarriorWrite, ReportsTheFirstFailureAfterEachSuccessOnce) {
   FakeDeviceFiles files;
   files.nodes = {{"iowarrior0", Pins()}};
-  LinuxIowKit kit(files, nullptr);
+  LinuxIowKit kit(files);
   const iow::IowKitHandle handle = kit.open_device();
   const std::uint8_t report[3] = {0x00, 0xFF, 0xFF};
 

@@ -10,6 +10,7 @@
 
 #include "app/form1.hpp"
 #include "platform/linux/device_files.hpp"
+#include "platform/linux/end_signal_kit.hpp"
 #include "platform/linux/end_signals.hpp"
 #include "platform/linux/linux_iowkit.hpp"
 #include "platform/linux/precise_clock.hpp"
@@ -49,7 +50,8 @@ TEST_P(SignalEnd, EndsAfterAReleaseWithTheDeviceClosedOnceAndEveryLineHigh) {
   signals.clear();
   signals.set_key_held(false);
   RecordingNode node;
-  LinuxIowKit kit(node, &signals);
+  LinuxIowKit device(node);
+  EndSignalKit kit(device, signals);
   PreciseClock precise(&signals);
   sim::SimClock clock(43200.0, 100.0, &precise);
   sim::SimIte8705 chip({45}, {60});

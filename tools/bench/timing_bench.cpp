@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/form1.hpp"
-#include "platform/system_clock.hpp"
+#include "platform/desktop.hpp"
 #include "sim/scripted_window.hpp"
 #include "sim/sign_emulator.hpp"
 #include "sim/sim_clock.hpp"
@@ -54,8 +54,8 @@ double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }  // namespace
 
 int main() {
-  platform::SystemClock real;
-  MeasuringClock clock(real);
+  const auto real = platform::OpenRealClock();
+  MeasuringClock clock(*real);
   sim::SimIoWarrior iowarrior(clock);
   sim::SignEmulator sign;
   iowarrior.on_pins([&](iow::TimePoint t, std::span<const std::uint8_t> r) { sign.on_report(t, r); });
