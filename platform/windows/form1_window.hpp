@@ -2,8 +2,9 @@
 // The window Form1 in the plain Win32 API, and its event queue.
 //
 // The window procedure only turns clicks and the close box into WindowEvents and keeps
-// them in the queue; the program takes them from there. Messages are dispatched only
-// while the program asks for events or shows a message box.
+// them in the queue; the program takes them from there. Messages are dispatched while
+// the program asks for events or shows a message box, and, where the emulated sign is
+// drawn, while the clock sleeps.
 
 #include <windows.h>
 
