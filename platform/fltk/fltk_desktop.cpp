@@ -28,16 +28,7 @@ constexpr double kLongWait = 1e6;
 constexpr int kCaptionPadding = 12;
 constexpr int kSmallestCaptionSize = 8;
 
-// The emulated sign: character cells (the longest reading with the character being
-// selected fits), LED pitch and diameter in pixels, and the running text's speed.
-constexpr int kSignCells = 34;
-constexpr int kLedPitch = 5;
-constexpr int kLedSize = 4;
-constexpr int kSignMargin = 10;
-constexpr int kSignRows = 8;
-constexpr double kScrollColumnsPerSecond = 30.0;
 constexpr double kSignFrameSeconds = 1.0 / 25.0;
-constexpr std::string_view kSignTitle = "LED-Laufschrift (emuliert)";
 
 double Seconds(iow::Duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -64,7 +55,7 @@ class SignWindow final : public Fl_Double_Window {
       : Fl_Double_Window(x, y, 2 * kSignMargin + kSignCells * kCellColumns * kLedPitch,
                          2 * kSignMargin + kSignRows * kLedPitch),
         view_(std::move(view)) {
-    copy_label(std::string(kSignTitle).c_str());
+    copy_label(kSignTitle);
     end();
   }
 

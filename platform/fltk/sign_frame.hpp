@@ -16,6 +16,18 @@ inline constexpr int kCellColumns = 6;
 // The cursor row under the character being selected during entry.
 inline constexpr std::uint8_t kCursorRow = 0x80;
 
+// The sign's window on every desktop: character cells (the longest reading with the
+// character being selected fits), LED pitch and diameter and the margin in pixels,
+// LED rows (seven of the font, one for the cursor), the running text's speed, and the
+// window's title.
+inline constexpr int kSignCells = 34;
+inline constexpr int kLedPitch = 5;
+inline constexpr int kLedSize = 4;
+inline constexpr int kSignMargin = 10;
+inline constexpr int kSignRows = 8;
+inline constexpr double kScrollColumnsPerSecond = 30.0;
+inline constexpr char kSignTitle[] = "LED-Laufschrift (emuliert)";
+
 // The five columns of `c` (ASCII 32 to 127; 127 is the sign's block glyph); any other
 // code shows as the block.
 std::array<std::uint8_t, 5> Glyph(char c);

@@ -10,19 +10,17 @@
 namespace platform::windows {
 namespace {
 
-// The dot matrix is the one the FLTK desktop draws: character cells (the longest
-// reading with the character being selected fits), LED pitch and diameter in pixels,
-// and the running text's speed.
-constexpr int kSignCells = 34;
-constexpr int kLedPitch = 5;
-constexpr int kLedSize = 4;
-constexpr int kSignMargin = 10;
-constexpr int kSignRows = 8;
-constexpr double kScrollColumnsPerSecond = 30.0;
+using fltk::kLedPitch;
+using fltk::kLedSize;
+using fltk::kScrollColumnsPerSecond;
+using fltk::kSignCells;
+using fltk::kSignMargin;
+using fltk::kSignRows;
+using fltk::kSignTitle;
+
 constexpr UINT kFrameMilliseconds = 40;
 constexpr UINT_PTR kFrameTimer = 1;
 constexpr wchar_t kClassName[] = L"LumatextSign";
-constexpr char kSignTitle[] = "LED-Laufschrift (emuliert)";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_MINIMIZEBOX;
 
 constexpr int kClientWidth = 2 * kSignMargin + kSignCells * fltk::kCellColumns * kLedPitch;

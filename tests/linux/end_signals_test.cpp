@@ -7,33 +7,17 @@
 #include <csignal>
 #include <thread>
 
-#include "platform/linux/device_files.hpp"
 #include "platform/linux/end_signal_kit.hpp"
 #include "platform/linux/end_signals.hpp"
 #include "platform/linux/linux_iowkit.hpp"
 #include "platform/linux/precise_clock.hpp"
 #include "platform/window_system.hpp"
 
+#include "tests/linux/one_node.hpp"
 namespace platform::lnx {
 namespace {
 
 using std::chrono::milliseconds;
-
-class NodeFiles final : public DeviceFiles {
- public:
-  std::vector<std::vector<std::uint8_t>> written;
-  std::vector<std::string> list(const std::string&) override { return {"iowarrior0"}; }
-  int open(const std::string&) override { return 5; }
-  int get_info(int, IowarriorInfo& info) override {
-    info = {0x1501, 0, 2};
-    return 0;
-  }
-  ssize_t write(int, const std::uint8_t* data, std::size_t size) override {
-    written.emplace_back(data, data + size);
-    return static_cast<ssize_t>(size);
-  }
-  void close(int) override {}
-};
 
 constexpr std::uint8_t kPress[3] = {0x00, 0xFF, 0xFE};
 constexpr std::uint8_t kRelease[3] = {0x00, 0xFF, 0xFF};
@@ -52,7 +36,7 @@ class EndSignalsTest : public testing::Test {
 };
 
 TEST_F(EndSignalsTest, SignalDuringAHoldEndsTheProgramAtTheReleaseWrite) {
-  NodeFiles files;
+  OneNode files;
   LinuxIowKit node(files);
   EndSignalKit kit(node, signals_);
   PreciseClock clock(&signals_);

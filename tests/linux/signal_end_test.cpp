@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "app/form1.hpp"
-#include "platform/linux/device_files.hpp"
 #include "platform/linux/end_signal_kit.hpp"
 #include "platform/linux/end_signals.hpp"
 #include "platform/linux/linux_iowkit.hpp"
@@ -18,27 +17,11 @@
 #include "sim/sim_clock.hpp"
 #include "sim/sim_ite8705.hpp"
 
+#include "tests/linux/one_node.hpp"
 namespace platform::lnx {
 namespace {
 
 using std::chrono::milliseconds;
-
-class RecordingNode final : public DeviceFiles {
- public:
-  std::vector<std::vector<std::uint8_t>> written;
-  int closes = 0;
-  std::vector<std::string> list(const std::string&) override { return {"iowarrior0"}; }
-  int open(const std::string&) override { return 7; }
-  int get_info(int, IowarriorInfo& info) override {
-    info = {0x1501, 0, 2};
-    return 0;
-  }
-  ssize_t write(int, const std::uint8_t* data, std::size_t size) override {
-    written.emplace_back(data, data + size);
-    return static_cast<ssize_t>(size);
-  }
-  void close(int) override { ++closes; }
-};
 
 // Real milliseconds after the start at which SIGTERM arrives: during the settle time after
 // the first release, during the 4 s press that opens entry, and in the middle of the text.
@@ -49,7 +32,7 @@ TEST_P(SignalEnd, EndsAfterAReleaseWithTheDeviceClosedOnceAndEveryLineHigh) {
   signals.install();
   signals.clear();
   signals.set_key_held(false);
-  RecordingNode node;
+  OneNode node;
   LinuxIowKit device(node);
   EndSignalKit kit(device, signals);
   PreciseClock precise(&signals);
