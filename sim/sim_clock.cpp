@@ -14,15 +14,15 @@ constexpr double kSecondsPerDay = 86400.0;
 SimClock::SimClock(double start_time_of_day, double speed, iow::Clock* real)
     : start_time_of_day_(start_time_of_day), speed_(speed), real_(real) {
   if (speed_ < 0 || (speed_ > 0 && real_ == nullptr)) throw std::invalid_argument("SimClock: speed");
-  if (real_ != nullptr) real_start_ = real_->now();
+  if (real_ != nullptr) real_anchor_ = real_->now();
 }
 
 iow::TimePoint SimClock::now() {
   if (speed_ == 0) return virtual_now_;
-  const auto real_elapsed = real_->now() - real_start_;
+  const auto real_elapsed = real_->now() - real_anchor_;
   const auto scaled = std::chrono::duration_cast<iow::Duration>(
       std::chrono::duration<double, std::nano>(static_cast<double>(real_elapsed.count()) * speed_));
-  return std::min(iow::TimePoint{} + scaled, limit_);
+  return std::min(virtual_now_ + scaled, limit_);
 }
 
 void SimClock::sleep_until(iow::TimePoint deadline) {
@@ -31,17 +31,22 @@ void SimClock::sleep_until(iow::TimePoint deadline) {
   if (target == iow::TimePoint::max()) throw TimeLimitReached{now()};
   if (speed_ == 0) {
     virtual_now_ = std::max(virtual_now_, target);
-  } else {
+  } else if (target > now()) {
+    // The real clock wakes late, and N times faster that lateness would stretch every
+    // simulated hold N-fold: simulated time resumes exactly at the deadline instead,
+    // falling behind real time rather than running ahead of the schedule.
     real_->sleep_until(real_deadline(target));
+    virtual_now_ = target;
+    real_anchor_ = real_->now();
   }
   if (beyond_limit) throw TimeLimitReached{target};
 }
 
 iow::TimePoint SimClock::real_deadline(iow::TimePoint deadline) const {
   if (deadline == iow::TimePoint::max() || speed_ == 0) return iow::TimePoint::max();
-  const double real_ns = static_cast<double>(std::min(deadline, limit_).time_since_epoch().count()) / speed_;
+  const double real_ns = static_cast<double>((std::min(deadline, limit_) - virtual_now_).count()) / speed_;
   // Rounded up so that the scaled real time never falls short of the deadline.
-  return real_start_ + iow::Duration{static_cast<iow::Duration::rep>(std::ceil(real_ns))};
+  return real_anchor_ + iow::Duration{static_cast<iow::Duration::rep>(std::ceil(real_ns))};
 }
 
 double SimClock::time_of_day() {

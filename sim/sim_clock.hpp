@@ -19,7 +19,8 @@ struct TimeLimitReached {
 class SimClock final : public iow::Clock {
  public:
   // `start_time_of_day` in seconds since midnight. With `speed` 0 time advances only
-  // when a sleep asks it to; with `speed` N > 0 it follows `real` N times faster.
+  // when a sleep asks it to; with `speed` N > 0 it follows `real` N times faster, and
+  // a sleep ends exactly at its deadline in simulated time however late `real` wakes.
   explicit SimClock(double start_time_of_day, double speed = 0, iow::Clock* real = nullptr);
 
   iow::TimePoint now() override;
@@ -40,7 +41,9 @@ class SimClock final : public iow::Clock {
   double start_time_of_day_;
   double speed_;
   iow::Clock* real_;
-  iow::TimePoint real_start_{};
+  // Simulated time is virtual_now_ at real time real_anchor_, and runs `speed` times
+  // faster than the real clock from there.
+  iow::TimePoint real_anchor_{};
   iow::TimePoint virtual_now_{};
   iow::TimePoint limit_ = iow::TimePoint::max();
 };

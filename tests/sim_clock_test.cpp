@@ -52,4 +52,27 @@ TEST(SimClock, FasterSpeedsSleepAFractionOfTheSimulatedTime) {
   EXPECT_EQ(clock.real_deadline(iow::TimePoint{} + seconds{120}), iow::TimePoint{} + seconds{1012});
 }
 
+// A real clock that wakes 2 ms late from every sleep.
+class LateClock final : public iow::Clock {
+ public:
+  iow::TimePoint now() override { return now_; }
+  void sleep_until(iow::TimePoint deadline) override { now_ = std::max(now_, deadline) + std::chrono::milliseconds{2}; }
+  double time_of_day() override { return 0; }
+  void pass(iow::Duration d) { now_ += d; }
+
+ private:
+  iow::TimePoint now_{};
+};
+
+TEST(SimClock, LateRealWakeUpsDoNotStretchSimulatedHolds) {
+  LateClock real;
+  sim::SimClock clock(0, 1000, &real);
+  clock.sleep_until(iow::TimePoint{} + std::chrono::milliseconds{50});
+  EXPECT_EQ(clock.now(), iow::TimePoint{} + std::chrono::milliseconds{50}) << "not 50 ms + 1000 x 2 ms";
+  // Between sleeps simulated time runs on with the real clock, 1000 times faster.
+  real.pass(std::chrono::microseconds{10});
+  EXPECT_EQ(clock.now(), iow::TimePoint{} + std::chrono::milliseconds{60});
+  EXPECT_EQ(clock.real_deadline(iow::TimePoint{} + std::chrono::milliseconds{1060}), real.now() + std::chrono::milliseconds{1});
+}
+
 }  // namespace
