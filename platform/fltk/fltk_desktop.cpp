@@ -32,6 +32,19 @@ constexpr double kSignFrameSeconds = 1.0 / 25.0;
 
 double Seconds(iow::Duration d) { return std::chrono::duration<double>(d).count(); }
 
+// Runs the toolkit until `clock` reaches `deadline` or `done` holds, checking for end
+// signals before every wait. Toolkit events only join the program's queue meanwhile.
+void RunToolkitUntil(iow::Clock& clock, iow::TimePoint deadline, const std::function<void()>& end_check,
+                     const std::function<bool()>& done) {
+  for (;;) {
+    end_check();
+    if (done()) return;
+    const iow::TimePoint now = clock.now();
+    if (now >= deadline) return;
+    Fl::wait(deadline == iow::TimePoint::max() ? kLongWait : Seconds(deadline - now));
+  }
+}
+
 // A push button that Return clicks as well as Space while it has the focus.
 class KeyButton final : public Fl_Button {
  public:
@@ -121,13 +134,7 @@ class ToolkitClock final : public iow::Clock {
       machine_.sleep_until(deadline);
       return;
     }
-    // Toolkit events during the sleep only join the queue; the program sees them later.
-    for (;;) {
-      end_check_();
-      const iow::TimePoint now = machine_.now();
-      if (now >= deadline) return;
-      Fl::wait(deadline == iow::TimePoint::max() ? kLongWait : Seconds(deadline - now));
-    }
+    RunToolkitUntil(machine_, deadline, end_check_, [] { return false; });
   }
 
  private:
@@ -175,13 +182,7 @@ class FltkDesktop final : public Desktop, public EventQueue, public WindowSystem
     const iow::TimePoint real = settings_.real_deadline && deadline != iow::TimePoint::max()
                                     ? settings_.real_deadline(deadline)
                                     : deadline;
-    for (;;) {
-      end_check_();
-      if (!queue_.empty()) return;
-      const iow::TimePoint now = clock_.now();
-      if (now >= real) return;
-      Fl::wait(real == iow::TimePoint::max() ? kLongWait : Seconds(real - now));
-    }
+    RunToolkitUntil(clock_, real, end_check_, [this] { return !queue_.empty(); });
   }
 
   void show_form() override {

@@ -7,6 +7,7 @@
 
 #include "platform/windows/utf16.hpp"
 #include "platform/windows/win_error.hpp"
+#include "platform/windows/window_object.hpp"
 
 namespace platform::windows {
 namespace {
@@ -220,11 +221,7 @@ void Form1Window::lay_out(unsigned dpi) {
 }
 
 LRESULT CALLBACK Form1Window::WindowProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<Form1Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* self = WindowObject<Form1Window>(hwnd, message, lparam);
   if (self == nullptr || self->hwnd_ == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
   return self->handle(message, wparam, lparam);
 }

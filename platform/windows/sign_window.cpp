@@ -6,6 +6,7 @@
 #include "platform/fltk/sign_frame.hpp"
 #include "platform/windows/utf16.hpp"
 #include "platform/windows/win_error.hpp"
+#include "platform/windows/window_object.hpp"
 
 namespace platform::windows {
 namespace {
@@ -108,11 +109,7 @@ void SignWindow::paint() {
 }
 
 LRESULT CALLBACK SignWindow::WindowProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<SignWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* self = WindowObject<SignWindow>(hwnd, message, lparam);
   if (self == nullptr || self->hwnd_ == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
   switch (message) {
     case WM_TIMER:
