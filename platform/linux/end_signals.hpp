@@ -23,7 +23,6 @@ class EndSignals {
   // What the IO-Warrior last wrote: whether a key line is low, and whether a device is open.
   void set_key_held(bool held) { key_held_ = held; }
   void set_device_open(bool open) { device_open_ = open; }
-  bool key_held() const { return key_held_; }
 
   // Throws platform::ProgramEnd{128 + signal, device open} when a signal asked the
   // program to end and no key is held; returns otherwise.
