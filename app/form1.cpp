@@ -5,7 +5,7 @@
 
 namespace app {
 
-Form1::Form1(iow::Libraries& lib, platform::EventQueue& events, platform::WindowSystem& window)
+Form1::Form1(iow::OutsideLibraries& lib, platform::EventQueue& events, platform::WindowSystem& window)
     : lib_(lib), events_(events), window_(window) {}
 
 int Form1::Run() {

@@ -32,7 +32,7 @@ inline constexpr std::chrono::seconds kPause{60};
 
 class Form1 {
  public:
-  Form1(iow::Libraries& lib, platform::EventQueue& events, platform::WindowSystem& window);
+  Form1(iow::OutsideLibraries& lib, platform::EventQueue& events, platform::WindowSystem& window);
 
   // Runs the program: Load, then the window's events until the program ends.
   // Returns the exit status.
@@ -55,7 +55,7 @@ class Form1 {
   void PauseOneMinute();
 
   WindowState state_;
-  iow::Libraries& lib_;
+  iow::OutsideLibraries& lib_;
   platform::EventQueue& events_;
   platform::WindowSystem& window_;
   bool cycle_running_ = false;

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
                                   : "lumatext: dieser Build hat keinen Hardwarezugriff; lumatext-sim --headless benutzen");
     return 1;
   }
-  iow::Libraries lib(hardware->iowkit(), hardware->ports(), desktop->clock());
+  iow::OutsideLibraries lib(hardware->iowkit(), hardware->ports(), desktop->clock());
   app::Form1 form(lib, desktop->events(), desktop->window());
   return form.Run();
 }

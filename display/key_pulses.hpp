@@ -37,13 +37,13 @@ inline constexpr Pulse kCharBack{0xEF, std::chrono::milliseconds{50}};
 inline constexpr Pulse kFinishEntry{0xBF, std::chrono::milliseconds{50}};
 
 // Writes 00 FF FF (every key released), then waits 100 ms. Write failures are ignored.
-void ReleaseAllKeys(WindowState& w, iow::Libraries& lib);
+void ReleaseAllKeys(WindowState& w, iow::OutsideLibraries& lib);
 
 // Each pulse writes the pressed report, holds it, then writes 00 FF FF with no wait after.
-void PressStartEntry(WindowState& w, iow::Libraries& lib);
-void PressNextPosition(WindowState& w, iow::Libraries& lib);
-void PressCharForward(WindowState& w, iow::Libraries& lib);
-void PressCharBack(WindowState& w, iow::Libraries& lib);
-void PressFinishEntry(WindowState& w, iow::Libraries& lib);
+void PressStartEntry(WindowState& w, iow::OutsideLibraries& lib);
+void PressNextPosition(WindowState& w, iow::OutsideLibraries& lib);
+void PressCharForward(WindowState& w, iow::OutsideLibraries& lib);
+void PressCharBack(WindowState& w, iow::OutsideLibraries& lib);
+void PressFinishEntry(WindowState& w, iow::OutsideLibraries& lib);
 
 }  // namespace display

@@ -26,7 +26,7 @@ void MapCharacter(WindowState& w) {
   if (index >= 0) w.TargetIndex = index;
 }
 
-void EnterText(WindowState& w, iow::Libraries& lib) {
+void EnterText(WindowState& w, iow::OutsideLibraries& lib) {
   w.CurrentIndex = 0;
   PressStartEntry(w, lib);
   lib.DELAY(kGap);

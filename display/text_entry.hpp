@@ -20,6 +20,6 @@ std::int16_t RingIndexOf(std::int32_t code);
 void MapCharacter(WindowState& w);
 
 // Types DisplayText into the sign; blocks until the last key pulse is done.
-void EnterText(WindowState& w, iow::Libraries& lib);
+void EnterText(WindowState& w, iow::OutsideLibraries& lib);
 
 }  // namespace display

@@ -8,7 +8,7 @@ constexpr std::int32_t kFanSpeedConstant = 1'350'000;
 constexpr std::int32_t kCountMultiplier = 8;
 
 // Selects `reg` through the address port and reads it from the data port.
-std::uint8_t ReadRegister(iow::Libraries& lib, std::uint8_t reg) {
+std::uint8_t ReadRegister(iow::OutsideLibraries& lib, std::uint8_t reg) {
   lib.PortOut(kAddressPort, reg);
   return lib.PortIn(kDataPort);
 }
@@ -26,13 +26,13 @@ std::string NumberText(std::int32_t value) {
   return (value < 0 ? "-" : " ") + digits;
 }
 
-void ReadTemperatureText(WindowState& w, iow::Libraries& lib) {
+void ReadTemperatureText(WindowState& w, iow::OutsideLibraries& lib) {
   w.DisplayText = "CPU Temperatur :";
   w.Reading = ReadRegister(lib, kTemperatureRegister);
   w.DisplayText += NumberText(w.Reading) + "'C";
 }
 
-void ReadFanSpeedText(WindowState& w, iow::Libraries& lib) {
+void ReadFanSpeedText(WindowState& w, iow::OutsideLibraries& lib) {
   w.DisplayText = "CPU Luefterdrehzahl :";
   w.Reading = ReadRegister(lib, kFanCountRegister);
   const std::int32_t rpm = FanSpeed(static_cast<std::uint8_t>(w.Reading));

@@ -29,10 +29,10 @@ std::int32_t FanSpeed(std::uint8_t count);
 std::string NumberText(std::int32_t value);
 
 // DisplayText becomes "CPU Temperatur : <degrees>'C"; Reading the register byte.
-void ReadTemperatureText(WindowState& w, iow::Libraries& lib);
+void ReadTemperatureText(WindowState& w, iow::OutsideLibraries& lib);
 
 // DisplayText becomes "CPU Luefterdrehzahl : <rpm> rpm", or "... : --- rpm" for a
 // count of 0; Reading the speed in rpm (the count, when it is 0).
-void ReadFanSpeedText(WindowState& w, iow::Libraries& lib);
+void ReadFanSpeedText(WindowState& w, iow::OutsideLibraries& lib);
 
 }  // namespace monitor

@@ -55,9 +55,9 @@ class Clock {
 };
 
 // The outside libraries' operations as the system's procedures call them.
-class Libraries {
+class OutsideLibraries {
  public:
-  Libraries(IowKit& kit, PortIo& ports, Clock& clock) : kit_(kit), ports_(ports), clock_(clock) {}
+  OutsideLibraries(IowKit& kit, PortIo& ports, Clock& clock) : kit_(kit), ports_(ports), clock_(clock) {}
 
   // IO-Warrior library ("iowkit").
   IowKitHandle IowKitOpenDevice() { return kit_.open_device(); }

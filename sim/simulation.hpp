@@ -53,7 +53,7 @@ class Simulation {
   SignEmulator sign_;
   ScriptedWindow window_;
   std::unique_ptr<iow::IowKit> guard_;
-  iow::Libraries lib_;
+  iow::OutsideLibraries lib_;
   app::Form1 form_;
 };
 

@@ -213,7 +213,7 @@ TEST(Cycle, QueuedRestartsNeverNest) {
   iowarrior.set_keep_trace(false);
   sim::SimIte8705 chip({45}, {60});
   sim::ScriptedWindow window(clock, actions);
-  iow::Libraries lib(iowarrior, chip, probe);
+  iow::OutsideLibraries lib(iowarrior, chip, probe);
   app::Form1 form(lib, window, window);
   EXPECT_EQ(form.Run(), 0);
   // Every restart types a fresh temperature text; no fan reading is ever taken.
@@ -294,7 +294,7 @@ TEST(Pause, SettingTheClockNeitherStretchesNorCutsIt) {
     sim::SimIte8705 chip({45}, {60}, &log);
     sim::ScriptedWindow window(clock, {{Seconds(0), WindowEvent::MessenClick}, {Seconds(200), WindowEvent::EndeClick}});
     ClockSetter setter(window, clock, iow::TimePoint{} + Seconds(pause_start_ms / 1000 + 20), new_time);
-    iow::Libraries lib(iowarrior, chip, clock);
+    iow::OutsideLibraries lib(iowarrior, chip, clock);
     app::Form1 form(lib, setter, window);
     ASSERT_EQ(form.Run(), 0);
     ASSERT_EQ(chip.fan_count_reads(), 1) << "set to " << new_time;

@@ -25,7 +25,7 @@ TEST(KeyPulse, ReleaseAllKeysSendsOneReleaseReportThenWaits100Ms) {
 
 struct PulseRow {
   const char* name;
-  void (*pulse)(WindowState&, iow::Libraries&);
+  void (*pulse)(WindowState&, iow::OutsideLibraries&);
   std::uint8_t pressed;
   double hold_ms;
 };

@@ -40,7 +40,7 @@ struct Rig {
   sim::SimIoWarrior iowarrior{clock};
   sim::SimIte8705 chip{{45}, {60}};
   sim::SignEmulator sign;
-  iow::Libraries lib{iowarrior, chip, clock};
+  iow::OutsideLibraries lib{iowarrior, chip, clock};
   WindowState w;
 
   Rig() {

@@ -19,14 +19,14 @@ struct Chip {
   sim::EventLog log{clock, trace};
   sim::SimIoWarrior iowarrior{clock};
   sim::SimIte8705 chip;
-  iow::Libraries lib{iowarrior, chip, clock};
+  iow::OutsideLibraries lib{iowarrior, chip, clock};
   WindowState w;
 
   explicit Chip(std::uint8_t byte) : chip({byte}, {byte}, &log) { chip.acquire(0x295, 2); }
 };
 
 struct ReadingRow {
-  void (*read)(WindowState&, iow::Libraries&);
+  void (*read)(WindowState&, iow::OutsideLibraries&);
   std::uint8_t byte;
   const char* text;
   std::int32_t reading;

@@ -6,7 +6,7 @@
 #include "platform/desktop.hpp"
 #include "platform/fltk/fltk_desktop.hpp"
 #include "platform/linux/device_files.hpp"
-#include "platform/linux/end_signal_kit.hpp"
+#include "platform/linux/end_at_release_kit.hpp"
 #include "platform/linux/end_signals.hpp"
 #include "platform/linux/linux_iowkit.hpp"
 #include "platform/linux/linux_port_io.hpp"
@@ -47,7 +47,7 @@ class LinuxHardware final : public Hardware {
  private:
   lnx::SystemDeviceFiles files_;
   lnx::LinuxIowKit kit_;
-  lnx::EndSignalKit guarded_;
+  lnx::EndAtReleaseKit guarded_;
   lnx::LinuxPortIo ports_;
 };
 
@@ -67,7 +67,7 @@ std::unique_ptr<iow::Clock> OpenRealClock() {
 std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit& kit) {
   lnx::EndSignals& signals = lnx::EndSignals::Process();
   signals.install();
-  return std::make_unique<lnx::EndSignalKit>(kit, signals);
+  return std::make_unique<lnx::EndAtReleaseKit>(kit, signals);
 }
 
 std::unique_ptr<Hardware> OpenHardware() {

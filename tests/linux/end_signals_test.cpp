@@ -7,7 +7,7 @@
 #include <csignal>
 #include <thread>
 
-#include "platform/linux/end_signal_kit.hpp"
+#include "platform/linux/end_at_release_kit.hpp"
 #include "platform/linux/end_signals.hpp"
 #include "platform/linux/linux_iowkit.hpp"
 #include "platform/linux/precise_clock.hpp"
@@ -38,7 +38,7 @@ class EndSignalsTest : public testing::Test {
 TEST_F(EndSignalsTest, SignalDuringAHoldEndsTheProgramAtTheReleaseWrite) {
   OneNode files;
   LinuxIowKit node(files);
-  EndSignalKit kit(node, signals_);
+  EndAtReleaseKit kit(node, signals_);
   PreciseClock clock(&signals_);
   const iow::IowKitHandle handle = kit.open_device();
   ASSERT_NE(handle, 0u);

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "app/form1.hpp"
-#include "platform/linux/end_signal_kit.hpp"
+#include "platform/linux/end_at_release_kit.hpp"
 #include "platform/linux/end_signals.hpp"
 #include "platform/linux/linux_iowkit.hpp"
 #include "platform/linux/precise_clock.hpp"
@@ -34,12 +34,12 @@ TEST_P(SignalEnd, EndsAfterAReleaseWithTheDeviceClosedOnceAndEveryLineHigh) {
   signals.set_key_held(false);
   OneNode node;
   LinuxIowKit device(node);
-  EndSignalKit kit(device, signals);
+  EndAtReleaseKit kit(device, signals);
   PreciseClock precise(&signals);
   sim::SimClock clock(43200.0, 100.0, &precise);
   sim::SimIte8705 chip({45}, {60});
   sim::ScriptedWindow window(clock, {{iow::Duration{0}, WindowEvent::MessenClick}});
-  iow::Libraries lib(kit, chip, clock);
+  iow::OutsideLibraries lib(kit, chip, clock);
   app::Form1 form(lib, window, window);
 
   const pthread_t program = pthread_self();

@@ -69,7 +69,7 @@ int main() {
   const double ende_at = kSettleSeconds + kTypingSeconds + 59.4;
   sim::ScriptedWindow window(clock, {{since_epoch, platform::WindowEvent::MessenClick},
                                      {since_epoch + sim::Seconds(ende_at), platform::WindowEvent::EndeClick}});
-  iow::Libraries lib(iowarrior, chip, clock);
+  iow::OutsideLibraries lib(iowarrior, chip, clock);
   app::Form1 form(lib, window, window);
 
   std::printf("lumatext timing benchmark: temperature text for 45, then a pause (about %.0f s)\n", ende_at);

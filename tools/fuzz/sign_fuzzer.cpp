@@ -37,7 +37,7 @@ void TypeText(std::span<const std::uint8_t> data) {
   sim::SignEmulator sign;
   iowarrior.on_pins([&](iow::TimePoint t, std::span<const std::uint8_t> r) { sign.on_report(t, r); });
   sim::SimIte8705 chip({45}, {60});
-  iow::Libraries lib(iowarrior, chip, clock);
+  iow::OutsideLibraries lib(iowarrior, chip, clock);
   WindowState w;
   w.DeviceHandle = iowarrior.open_device();
   display::ReleaseAllKeys(w, lib);

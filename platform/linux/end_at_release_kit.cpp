@@ -1,4 +1,4 @@
-#include "platform/linux/end_signal_kit.hpp"
+#include "platform/linux/end_at_release_kit.hpp"
 
 #include <algorithm>
 #include <span>
@@ -13,13 +13,13 @@ constexpr std::uint8_t kLinesHigh = 0xFF;
 
 }  // namespace
 
-iow::IowKitHandle EndSignalKit::open_device() {
+iow::IowKitHandle EndAtReleaseKit::open_device() {
   const iow::IowKitHandle handle = kit_.open_device();
   signals_.set_device_open(handle != 0);
   return handle;
 }
 
-std::uint32_t EndSignalKit::write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
+std::uint32_t EndAtReleaseKit::write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                                   std::uint32_t length) {
   // The lines follow the report whether or not the write succeeds: a failed release
   // leaves nothing to wait for.
@@ -32,7 +32,7 @@ std::uint32_t EndSignalKit::write(iow::IowKitHandle handle, std::uint32_t pipe, 
   return written;
 }
 
-void EndSignalKit::close_device(iow::IowKitHandle handle) {
+void EndAtReleaseKit::close_device(iow::IowKitHandle handle) {
   kit_.close_device(handle);
   signals_.set_device_open(false);
 }

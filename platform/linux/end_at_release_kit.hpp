@@ -9,9 +9,9 @@ namespace platform::lnx {
 
 class EndSignals;
 
-class EndSignalKit final : public iow::IowKit {
+class EndAtReleaseKit final : public iow::IowKit {
  public:
-  EndSignalKit(iow::IowKit& kit, EndSignals& signals) : kit_(kit), signals_(signals) {}
+  EndAtReleaseKit(iow::IowKit& kit, EndSignals& signals) : kit_(kit), signals_(signals) {}
 
   iow::IowKitHandle open_device() override;
   // Forwards the write, then throws platform::ProgramEnd when a signal asked the program
