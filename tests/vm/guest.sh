@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs in the virtual machine, as root, on the host's root: attaches the emulated
 # IO-Warrior 24 and runs the cases named on the command line, each as a user runs the
-# program. Writes "PASS CASE ..." or "FAIL CASE: why" lines to ARTIFACT-DIR/results.
+# program. Writes "PASS CASE details" or "FAIL CASE: why" lines to ARTIFACT-DIR/results.
+# The device's log (device.log) and the address port's log are written outside the
+# machine and read here through the shared artifact directory.
 # Usage: guest.sh SOURCE-DIR BUILD-DIR ARTIFACT-DIR CASE...
 set -uo pipefail
 src=$1 build=$2 art=$3
@@ -9,13 +11,246 @@ shift 3
 results=$art/results
 device_log=$art/device.log
 address_log=$art/address-port.log
+lumatext=$build/app/lumatext
+sim=$build/sim/lumatext-sim
+attach=/sys/devices/platform/vhci_hcd.0
 : >"$results"
-echo "guest: $(uname -r), cases: $*"
+mkdir -p "$art/cases"
+echo "guest: Linux $(uname -r), cases: $*"
 
-ls -l /dev/usb 2>&1
+title="^ Ansteuerung Lumatext"
+# Button centres in pixels at 96 dpi.
+messen_xy="152 56"
+ende_xy="428 56"
+text="CPU Temperatur : 45'C"
+# The holds and waits of the temperature text add up to 41.0 s.
+text_seconds=41.0
+# A hold measured at the device may fall short of its nominal length by no more than
+# the clocks' granularity: the press is logged before the write returns to the program.
+tolerance_ms=1
+
+# --- the machine's set-up ---------------------------------------------------------
+
 "$build/tests/vm/usbip-relay" iow24 0 65538 1 >"$art/relay.log" 2>&1 &
-for _ in $(seq 1 100); do [ -e /dev/usb/iowarrior0 ] && break; sleep 0.1; done
-ls -l /dev/usb 2>&1
-cat "$art/relay.log"
-dmesg | tail -n 30
-[ -e /dev/usb/iowarrior0 ] && echo "PASS probe" >>"$results" || echo "FAIL probe: no node" >>"$results"
+relay=$!
+for _ in $(seq 1 100); do [ -e /dev/usb/iowarrior0 ] && break; sleep 0.05; done
+
+# No udev here: do what the installed rule does to the node, as udev would on plugging.
+rule=$src/dist/60-lumatext-iowarrior.rules
+group=$(sed -n 's/.*GROUP="\([^"]*\)".*/\1/p' "$rule")
+mode=$(sed -n 's/.*MODE="\([^"]*\)".*/\1/p' "$rule")
+for node in /dev/usb/iowarrior*; do chgrp "$group" "$node" && chmod "$mode" "$node"; done
+group_id=$(getent group "$group" | cut -d: -f3)
+
+# The user: not root, the rule's group as a supplementary group, a home in /tmp.
+user_id=4711
+home=/tmp/home-user
+mkdir -p "$home" && chown $user_id:$user_id "$home"
+
+# The program as the package installs it: the capability for the ports as a file
+# capability, which needs a file system with extended attributes (tmpfs; not 9p).
+mkdir -p /tmp/bin
+cp "$lumatext" /tmp/bin/lumatext
+setcap cap_sys_rawio+ep /tmp/bin/lumatext
+program=/tmp/bin/lumatext
+
+Xvfb :1 -nolisten tcp -screen 0 1280x1024x24 -dpi 96 >"$art/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 1 200); do [ -S /tmp/.X11-unix/X1 ] && break; sleep 0.05; done
+export DISPLAY=:1
+
+# The expected text: every report and its nominal distance to the one before, from the
+# simulator in virtual time (the first report, the release at start, left out).
+"$sim" --headless --speed 0 --at 0:Messen --at 1:Ende --log - 2>/dev/null \
+  | awk '$2 == "write" { n++; if (n > 1) print $1, $4, $5, $6 }' >"$art/expected-writes"
+
+# --- helpers ------------------------------------------------------------------------
+
+pass() { echo "PASS $*" | tee -a "$results"; }
+failed=""
+fail() { [ -n "$failed" ] || echo "FAIL $case_name: $*" | tee -a "$results"; failed=1; }
+
+# Runs the program as the user, with its arguments; sets pid.
+start_as_user() {
+  local stderr=$1
+  shift
+  setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- \
+    env HOME="$home" DISPLAY=:1 "$program" "$@" 2>"$stderr" &
+  pid=$!
+}
+
+lines() { wc -l <"$device_log"; }
+# The device's log from line $1 on.
+log_from() { tail -n +"$1" "$device_log"; }
+# Number of writes in the device's log from line $1 on.
+writes_from() { log_from "$1" | grep -c " write " || true; }
+
+wait_window() {
+  timeout 60 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1
+}
+click() { xdotool mousemove --window "$1" $2 click 1; }
+
+# Waits until the device has received $2 writes from line $1 on, or $3 seconds.
+wait_writes() {
+  local deadline=$((SECONDS + $3))
+  while [ "$(writes_from "$1")" -lt "$2" ]; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.05
+  done
+}
+
+# Waits for process $1, a child of this shell, to end within $2 seconds; sets status
+# to its exit status, or to "timeout".
+wait_exit() {
+  local deadline=$((SECONDS + $2))
+  while kill -0 "$1" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || { status=timeout; return; }
+    sleep 0.05
+  done
+  status=0
+  wait "$1" || status=$?
+}
+
+# Capability sets of process $1 that are not zero (the bounding set is no privilege).
+capabilities() {
+  awk '/^Cap(Inh|Prm|Eff|Amb):/ && $2 !~ /^0+$/ { printf "%s%s ", $1, $2 }' "/proc/$1/status"
+}
+
+# Compares the device's writes from line $1 on (after the release at start) with the
+# expected text, report by report, and each distance with its nominal length; prints
+# the holds' excess over nominal: min, median, max in ms. $2: all (the whole text) or
+# prefix (the writes may stop early).
+check_text() {
+  log_from "$1" | awk '$2 == "write"' | tail -n +2 >"$dir/text-writes"
+  awk -v mode="$2" -v tol=$tolerance_ms '
+    NR == FNR { et[NR] = $1; eb[NR] = $2 " " $3 " " $4; n = NR; next }
+    { m++; t[m] = $1; b[m] = $4 " " $5 " " $6 }
+    END {
+      if (m == 0) { print "no writes"; exit 1 }
+      if (mode == "all" && m != n) { printf "%d writes, expected %d\n", m, n; exit 1 }
+      if (m > n) { printf "%d writes, more than the %d of the text\n", m, n; exit 1 }
+      for (i = 1; i <= m; i++) if (b[i] != eb[i]) { printf "write %d is %s, expected %s\n", i, b[i], eb[i]; exit 1 }
+      k = 0
+      for (i = 2; i <= m; i++) {
+        nominal = et[i] - et[i - 1]
+        if (nominal < 1) continue
+        d = (t[i] - t[i - 1]) - nominal
+        if (d < -tol) { printf "distance before write %d: %.3f ms, nominal %.3f ms\n", i, t[i] - t[i - 1], nominal; exit 1 }
+        k++; ex[k] = d
+      }
+      asort_n = k
+      for (i = 2; i <= k; i++) { v = ex[i]; j = i - 1; while (j >= 1 && ex[j] > v) { ex[j + 1] = ex[j]; j-- } ex[j + 1] = v }
+      printf "%d reports, holds and waits over nominal: min %.3f ms, median %.3f ms, max %.3f ms; typed in %.3f s\n",
+             m, ex[1], ex[int((k + 1) / 2)], ex[k], (t[m] - t[1]) / 1000
+    }' "$art/expected-writes" "$dir/text-writes"
+}
+
+size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
+# The bytes written to the address port since it had $1 bytes, in hex.
+address_bytes_from() { tail -c +$(($1 + 1)) "$address_log" | od -An -tx1 | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
+
+# --- the cases ----------------------------------------------------------------------
+
+# a: the windowed program as a user starts it; e: a second one while it types.
+case_a() {
+  local start address form count_at_ende summary second box
+  start=$(($(lines) + 1))
+  address=$(size_of "$address_log")
+  start_as_user "$dir/stderr" 
+  form=$(wait_window "$title") || true
+  [ -n "$form" ] || { fail "no window"; return; }
+  local before
+  before=$(log_from "$start" | grep -E " (open|write|close) " | cut -d' ' -f2-)
+  [ "$before" = $'open 1\nwrite 0 00 FF FF' ] || { fail "before the window the device saw: $before"; return; }
+  local caps
+  caps=$(capabilities "$pid")
+  [ -z "$caps" ] || { fail "capabilities left while it runs: $caps"; return; }
+  click "$form" "$messen_xy"
+  wait_writes "$start" 2 15 || { fail "no key press after Messen"; return; }
+  [ "$(log_from "$start" | awk '$2 == "write"' | sed -n 2p | cut -d' ' -f3-)" = "0 00 FF FE" ] \
+    || { fail "the first report after Messen is not the start of entry 00 FF FE"; return; }
+
+  # e: a second lumatext while this one types.
+  case_name=e failed=""
+  dir=$art/cases/e && mkdir -p "$dir"
+  local first=$pid
+  start_as_user "$dir/stderr"
+  second=$pid
+  box=$(wait_window "^Error$") || true
+  if [ -z "$box" ]; then
+    fail "the second lumatext showed no message"
+  else
+    xdotool windowfocus --sync "$box" && xdotool key Return
+    wait_exit "$second" 20
+    if [ "$status" != 1 ]; then fail "the second lumatext ended with status $status, expected 1"
+    elif ! grep -q "IowKitOpenDevice: /dev/usb/iowarrior0: Device or resource busy" "$dir/stderr"; then
+      fail "standard error does not say the IO-Warrior is in use: $(cat "$dir/stderr")"
+    elif ! kill -0 "$first" 2>/dev/null; then fail "the first lumatext ended"
+    else pass e "message box 'Error', exit 1; $(head -n 1 "$dir/stderr")"
+    fi
+  fi
+  kill "$second" 2>/dev/null
+  case_name=a failed="" pid=$first dir=$art/cases/a
+
+  wait_writes "$start" 20 30 || { fail "the text stopped early"; return; }
+  count_at_ende=$(writes_from "$start")
+  click "$form" "$ende_xy"
+  wait_exit "$pid" 60
+  [ "$status" = 0 ] || { fail "exit status $status, expected 0"; return; }
+  summary=$(check_text "$start" all) || { fail "$summary"; return; }
+  local total
+  total=$(writes_from "$start")
+  [ "$count_at_ende" -lt "$total" ] || { fail "Ende was not clicked while the text was typed"; return; }
+  log_from "$start" | grep -q " sign $text$" || { fail "the sign did not read back '$text'"; return; }
+  [ "$(log_from "$start" | grep -c ' close 1$')" = 1 ] || { fail "the node was not closed exactly once"; return; }
+  log_from "$start" | awk '$2 == "sign" { s = NR } $2 == "write" { w = NR } $2 == "close" { c = NR }
+                           END { exit (w < s && s < c) ? 0 : 1 }' || { fail "a report came after the text"; return; }
+  local addr
+  addr=$(address_bytes_from "$address")
+  [ "$addr" = 29 ] || { fail "the address port received '$addr', expected the one register 29"; return; }
+  pass a "Ende clicked at report $count_at_ende of $total, exit 0, one close; address port 0x29; $summary"
+}
+
+# d: the IO-Warrior unplugged in the middle of the text, Ende clicked right after.
+case_d() {
+  local start form t0 t_exit
+  start=$(($(lines) + 1))
+  start_as_user "$dir/stderr"
+  form=$(wait_window "$title") || true
+  [ -n "$form" ] || { fail "no window"; return; }
+  click "$form" "$messen_xy"
+  t0=$(date +%s.%N)
+  wait_writes "$start" 30 30 || { fail "the text did not start"; return; }
+  echo 0 >"$attach/detach" || { fail "detach failed"; return; }
+  local at_unplug
+  at_unplug=$(writes_from "$start")
+  click "$form" "$ende_xy"
+  wait_exit "$pid" 70
+  t_exit=$(date +%s.%N)
+  [ "$status" = 0 ] || { fail "exit status $status, expected 0"; return; }
+  local summary
+  summary=$(check_text "$start" prefix) || { fail "$summary"; return; }
+  local reports
+  reports=$(grep -c "IowKitWrite" "$dir/stderr" || true)
+  [ "$reports" = 1 ] || { fail "the write failure was reported $reports times: $(cat "$dir/stderr")"; return; }
+  local seconds
+  seconds=$(awk -v a="$t0" -v b="$t_exit" 'BEGIN { printf "%.3f", b - a }')
+  awk -v s="$seconds" -v n=$text_seconds 'BEGIN { exit (s >= n && s < n + 5) ? 0 : 1 }' \
+    || { fail "Messen to the end took $seconds s; the text takes $text_seconds s"; return; }
+  grep -q detached "$art/relay.log" || { fail "the relay did not see the detach"; return; }
+  pass d "unplugged after report $at_unplug; one report: $(grep IowKitWrite "$dir/stderr"); Messen to exit ${seconds} s; exit 0"
+}
+
+for case_name in "$@"; do
+  failed=""
+  dir=$art/cases/$case_name && mkdir -p "$dir"
+  if declare -F "case_$case_name" >/dev/null; then
+    "case_$case_name"
+  else
+    fail "no such case"
+  fi
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+  pid=""
+done
+kill $xvfb $relay 2>/dev/null
+dmesg >"$art/dmesg.log"
