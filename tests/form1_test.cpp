@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/headless_window.hpp"
 #include "sim/simulation.hpp"
 #include "tests/rig.hpp"
 
@@ -261,6 +262,36 @@ TEST(Ending, TheTimeLimitDuringTheLongPressReleasesAndFinishesTheEntry) {
   EXPECT_DOUBLE_EQ(Ms(run.writes()[2].time), 2000);
   EXPECT_EQ(run.writes()[3].bytes, kFinishPressed);
   EXPECT_EQ(run.writes()[4].bytes, kReleased);
+}
+
+enum class Shell { kWindow, kHeadless };
+
+// Form1 on simulated hardware until 400 s of virtual time; with the window, Messen is
+// clicked at once.
+std::vector<sim::WriteRecord> TraceUntilLimit(Shell shell) {
+  sim::SimClock clock(43200.0);
+  clock.set_limit(iow::TimePoint{} + Seconds(400));
+  sim::SimIoWarrior iowarrior(clock);
+  sim::SimIte8705 chip({45}, {60});
+  sim::ScriptedWindow window(clock, {{Seconds(0), WindowEvent::MessenClick}});
+  platform::HeadlessWindow headless(clock);
+  iow::OutsideLibraries lib(iowarrior, chip, clock);
+  const bool windowed = shell == Shell::kWindow;
+  app::Form1 form(lib, windowed ? static_cast<platform::EventQueue&>(window) : headless,
+                  windowed ? static_cast<platform::WindowSystem&>(window) : headless);
+  EXPECT_EQ(form.Run(), sim::kExitTimeLimit);
+  return iowarrior.writes();
+}
+
+TEST(Headless, TypesExactlyWhatTheWindowedProgramTypesAfterAClickOnMessen) {
+  const auto windowed = TraceUntilLimit(Shell::kWindow);
+  const auto headless = TraceUntilLimit(Shell::kHeadless);
+  ASSERT_GT(windowed.size(), 2000u) << "two texts and more";
+  ASSERT_EQ(headless.size(), windowed.size());
+  for (std::size_t i = 0; i < windowed.size(); ++i) {
+    ASSERT_EQ(headless[i].bytes, windowed[i].bytes) << "write " << i;
+    ASSERT_EQ(headless[i].time, windowed[i].time) << "write " << i;
+  }
 }
 
 // The virtual clock, noting how deep the stack reaches whenever the program waits.
