@@ -211,6 +211,66 @@ case_a() {
   pass a "Ende clicked at report $count_at_ende of $total, exit 0, one close; address port 0x29; $summary"
 }
 
+# b: the headless program types the same text; no capability is left while it runs;
+# SIGTERM in the pause that follows ends it with nothing sent after the text.
+case_b() {
+  local start address count
+  start=$(($(lines) + 1))
+  address=$(size_of "$address_log")
+  start_as_user "$dir/stderr" --headless
+  wait_writes "$start" 2 20 || { fail "no start of entry"; return; }
+  local caps
+  caps=$(capabilities "$pid")
+  [ -z "$caps" ] || { fail "capabilities left while it runs: $caps"; return; }
+  local deadline=$((SECONDS + 70))
+  until log_from "$start" | grep -q " sign $text$"; do
+    [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null || { fail "the sign never read back '$text'"; return; }
+    sleep 0.1
+  done
+  # In the pause now.
+  sleep 1
+  count=$(writes_from "$start")
+  kill -TERM "$pid"
+  wait_exit "$pid" 10
+  [ "$status" = 143 ] || { fail "exit status $status after SIGTERM in the pause, expected 143"; return; }
+  local summary
+  summary=$(check_text "$start" all) || { fail "$summary"; return; }
+  [ "$(writes_from "$start")" = "$count" ] || { fail "a report came after SIGTERM in the pause"; return; }
+  [ "$(log_from "$start" | grep -c ' close 1$')" = 1 ] || { fail "the node was not closed exactly once"; return; }
+  local addr
+  addr=$(address_bytes_from "$address")
+  [ "$addr" = 29 ] || { fail "the address port received '$addr', expected the one register 29"; return; }
+  pass b "headless: capabilities all zero while it runs, SIGTERM in the pause: exit 143, nothing sent after the text; $summary"
+}
+
+# b_press: SIGTERM during the 4 s press that opens text entry: the press completes, the
+# entry is finished with line 6, every key is released, exit 143.
+case_b_press() {
+  local start
+  start=$(($(lines) + 1))
+  start_as_user "$dir/stderr" --headless
+  wait_writes "$start" 2 20 || { fail "no start of entry"; return; }
+  sleep 1
+  kill -TERM "$pid"
+  wait_exit "$pid" 15
+  [ "$status" = 143 ] || { fail "exit status $status, expected 143"; return; }
+  local got
+  got=$(log_from "$start" | awk '$2 == "write" { printf "%s%s ", $5, $6 }')
+  [ "$got" = "FFFF FFFE FFFF FFBF FFFF " ] || { fail "the device received $got"; return; }
+  local timing
+  timing=$(log_from "$start" | awk -v tol=$tolerance_ms '
+    $2 == "write" { n++; t[n] = $1 }
+    END {
+      hold = t[3] - t[2]; gap = t[4] - t[3]; finish = t[5] - t[4]
+      printf "press held %.3f ms, %.3f ms to line 6, line 6 held %.3f ms", hold, gap, finish
+      exit (hold >= 4000 - tol && gap >= 50 - tol && finish >= 50 - tol) ? 0 : 1
+    }') || { fail "$timing"; return; }
+  log_from "$start" | awk '$2 == "write" { w = NR } $2 == "sign" { s = NR } $2 == "close" { c++; cl = NR }
+                           END { exit (c == 1 && s > w && cl > w) ? 0 : 1 }' \
+    || { fail "the sign did not close the entry, or the node was not closed once after the last report"; return; }
+  pass b_press "SIGTERM 1 s into the press: $timing; last report 00 FF FF, one close, exit 143"
+}
+
 # d: the IO-Warrior unplugged in the middle of the text, Ende clicked right after.
 case_d() {
   local start form t0 t_exit

@@ -3,18 +3,15 @@
 // no key of a connected sign is pressed.
 // Usage: lumatext-write-latency [NODE] [COUNT]
 
-#include <fcntl.h>
-#include <linux/usb/iowarrior.h>
-#include <sys/ioctl.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "platform/linux/device_files.hpp"
 
 namespace {
 
@@ -29,27 +26,29 @@ double NowMs() {
 int main(int argc, char** argv) {
   const char* node = argc > 1 ? argv[1] : "/dev/usb/iowarrior0";
   const int count = argc > 2 ? std::atoi(argv[2]) : 200;
-  const int fd = ::open(node, O_RDWR | O_CLOEXEC);
+  platform::lnx::SystemDeviceFiles files;
+  const int fd = files.open(node);
   if (fd < 0) {
-    std::fprintf(stderr, "%s: %s\n", node, std::strerror(errno));
+    std::fprintf(stderr, "%s: %s\n", node, std::strerror(-fd));
     return 1;
   }
-  iowarrior_info info{};
-  if (::ioctl(fd, IOW_GETINFO, &info) != 0 || info.report_size == 0 || info.report_size > 64) {
-    std::fprintf(stderr, "%s: IOW_GETINFO: %s\n", node, std::strerror(errno));
+  platform::lnx::IowarriorInfo info;
+  if (const int error = files.get_info(fd, info); error != 0 || info.report_size == 0 || info.report_size > 64) {
+    std::fprintf(stderr, "%s: IOW_GETINFO: %s\n", node, std::strerror(-error));
     return 1;
   }
-  std::vector<unsigned char> report(info.report_size, 0xFF);
+  std::vector<std::uint8_t> report(info.report_size, 0xFF);
   std::vector<double> times;
   for (int i = 0; i < count; ++i) {
     const double start = NowMs();
-    if (::write(fd, report.data(), report.size()) != static_cast<ssize_t>(report.size())) {
-      std::fprintf(stderr, "%s: write: %s\n", node, std::strerror(errno));
+    const ssize_t written = files.write(fd, report.data(), report.size());
+    if (written != static_cast<ssize_t>(report.size())) {
+      std::fprintf(stderr, "%s: write: %s\n", node, written < 0 ? std::strerror(static_cast<int>(-written)) : "short");
       return 1;
     }
     times.push_back(NowMs() - start);
   }
-  ::close(fd);
+  files.close(fd);
   const double first = times.front();
   std::sort(times.begin(), times.end());
   const auto at = [&](double q) { return times[static_cast<std::size_t>(q * static_cast<double>(times.size() - 1))]; };
