@@ -54,9 +54,7 @@ int main(int argc, char** argv) {
     app::Form1 form(lib, window, window);
     return form.Run();
   }
-  platform::DesktopSettings settings;
-  settings.form = app::kForm1Layout;
-  const auto desktop = platform::OpenDesktop(settings);
+  const auto desktop = platform::OpenDesktop(app::kForm1Layout);
   if (!desktop) {
     platform::Diagnostic("lumatext: kein Fenster m\u00f6glich; ohne Fenster: lumatext --headless");
     return app::kExitStartFailed;

@@ -8,7 +8,6 @@
 #include "platform/windows/form1_window.hpp"
 #include "platform/windows/hid_iowkit.hpp"
 #include "platform/windows/port_io_dll.hpp"
-#include "platform/windows/sign_window.hpp"
 #include "platform/windows/windows_clock.hpp"
 
 // winuser.h names its own OpenDesktop (a macro for OpenDesktopW); ours is meant here.
@@ -17,37 +16,17 @@
 namespace platform {
 namespace {
 
-// The gap between Form1 and the emulated sign below it, in pixels.
-constexpr int kSignGap = 20;
-
-class WindowsDesktop final : public Desktop, public WindowSystem {
+class WindowsDesktop final : public Desktop {
  public:
-  explicit WindowsDesktop(const DesktopSettings& settings) : form_(settings.form, clock_, settings.real_deadline) {
-    if (settings.sign_view) {
-      sign_ = std::make_unique<windows::SignWindow>(settings.sign_view);
-      // The sign keeps running while the program waits; Form1's clicks meanwhile only queue.
-      clock_.dispatch_while_sleeping([this] { form_.dispatch_waiting(); });
-    }
-  }
+  explicit WindowsDesktop(const FormLayout& form) : form_(form, clock_) {}
 
   EventQueue& events() override { return form_; }
-  WindowSystem& window() override { return *this; }
+  WindowSystem& window() override { return form_; }
   iow::Clock& clock() override { return clock_; }
-
-  void show_form() override {
-    form_.show_form();
-    if (sign_) {
-      RECT frame{};
-      GetWindowRect(form_.hwnd(), &frame);
-      sign_->show(frame.left, frame.bottom + kSignGap);
-    }
-  }
-  void message_box(std::string_view text, std::string_view title) override { form_.message_box(text, title); }
 
  private:
   windows::WindowsClock clock_;
   windows::Form1Window form_;
-  std::unique_ptr<windows::SignWindow> sign_;
 };
 
 class WindowsHardware final : public Hardware {
@@ -62,10 +41,10 @@ class WindowsHardware final : public Hardware {
 
 }  // namespace
 
-std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings& settings) {
+std::unique_ptr<Desktop> OpenDesktop(const FormLayout& form) {
   windows::UsePerMonitorDpi();
   try {
-    return std::make_unique<WindowsDesktop>(settings);
+    return std::make_unique<WindowsDesktop>(form);
   } catch (const std::exception& error) {
     Diagnostic(std::string("OpenDesktop: ") + error.what());
     return nullptr;
