@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 #include "platform/linux/unix_socket.hpp"
 #include "platform/system_clock.hpp"
@@ -80,16 +81,21 @@ int main(int argc, char** argv) {
 
   SinceStart clock;
   sim::EventLog log(clock, out);
+  // The log is followed while the device runs: every event reaches the file at once.
+  const auto record = [&](std::string_view event, const std::string& args) {
+    log.record(event, args);
+    log.flush();
+  };
   sim::SignEmulator sign;
-  sign.on_finished([&](const std::string& text) { log.record("sign", text); });
+  sign.on_finished([&](const std::string& text) { record("sign", text); });
   usbip::Iow24Device device(serial);
-  device.on_open([&] { log.record("open", "1"); });
-  device.on_close([&] { log.record("close", "1"); });
+  device.on_open([&] { record("open", "1"); });
+  device.on_close([&] { record("close", "1"); });
   device.on_pins([&](std::uint8_t id, std::uint8_t port0, std::uint8_t port1) {
     // Stamped as the report arrives, before anything else is done with it.
     const iow::TimePoint at = clock.now();
     const std::uint8_t report[] = {id, port0, port1};
-    log.record("write", "0 " + sim::HexBytes(report));
+    record("write", "0 " + sim::HexBytes(report));
     sign.on_report(at, report);
   });
 

@@ -138,10 +138,12 @@ check_text() {
         if (d < -tol) { printf "distance before write %d: %.3f ms, nominal %.3f ms\n", i, t[i] - t[i - 1], nominal; exit 1 }
         k++; ex[k] = d
       }
-      asort_n = k
       for (i = 2; i <= k; i++) { v = ex[i]; j = i - 1; while (j >= 1 && ex[j] > v) { ex[j + 1] = ex[j]; j-- } ex[j + 1] = v }
-      printf "%d reports, holds and waits over nominal: min %.3f ms, median %.3f ms, max %.3f ms; typed in %.3f s\n",
-             m, ex[1], ex[int((k + 1) / 2)], ex[k], (t[m] - t[1]) / 1000
+      typed = (t[m] - t[1]) / 1000
+      printf "%d reports, holds and waits over nominal: min %.3f ms, median %.3f ms, max %.3f ms; typed in %.3f s",
+             m, ex[1], ex[int((k + 1) / 2)], ex[k], typed
+      if (m == n) printf ", %.5f x the ideal %.3f s", typed / ((et[n] - et[1]) / 1000), (et[n] - et[1]) / 1000
+      printf "\n"
     }' "$art/expected-writes" "$dir/text-writes"
 }
 
@@ -269,6 +271,25 @@ case_b_press() {
                            END { exit (c == 1 && s > w && cl > w) ? 0 : 1 }' \
     || { fail "the sign did not close the entry, or the node was not closed once after the last report"; return; }
   pass b_press "SIGTERM 1 s into the press: $timing; last report 00 FF FF, one close, exit 143"
+}
+
+# bench: the timing through the real driver, reported and not judged: the headless
+# program types the text with nothing else running, then single writes are timed.
+case_bench() {
+  local start
+  start=$(($(lines) + 1))
+  start_as_user "$dir/stderr" --headless
+  local deadline=$((SECONDS + 70))
+  until log_from "$start" | grep -q " sign $text$"; do
+    [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null || { fail "the sign never read back '$text'"; return; }
+    sleep 0.1
+  done
+  kill -TERM "$pid"
+  wait_exit "$pid" 10
+  local summary latency
+  summary=$(check_text "$start" all) || { fail "$summary"; return; }
+  latency=$("$build/tools/lumatext-write-latency" /dev/usb/iowarrior0 500 2>&1) || { fail "$latency"; return; }
+  pass bench "temperature text at the device: $summary; $latency"
 }
 
 # d: the IO-Warrior unplugged in the middle of the text, Ende clicked right after.
