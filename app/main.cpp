@@ -3,8 +3,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 
 #include "app/form1.hpp"
+#include "app/setup_check.hpp"
+#include "monitor/sensor_readings.hpp"
 #include "platform/desktop.hpp"
 #include "platform/diagnostics.hpp"
 
@@ -14,7 +17,13 @@ int main(int argc, char** argv) {
       std::printf("lumatext %s\n", LUMATEXT_VERSION);
       return 0;
     }
-    std::printf("Aufruf: lumatext [--help | --version]\n"
+    if (std::strcmp(argv[i], "--check") == 0) {
+      const auto probe =
+          platform::OpenSetupProbe(platform::AcquirePortAccess(monitor::kAddressPort, monitor::kPortCount));
+      if (!probe) platform::Diagnostic("lumatext: --check gibt es nur unter Linux");
+      return probe ? app::ReportSetup(probe->collect(), probe->ports(), std::cout) : 1;
+    }
+    std::printf("Aufruf: lumatext [--help | --version | --check]\n"
                 "Zeigt CPU-Temperatur und L\u00fcfterdrehzahl aus dem ITE 8705 auf der LED-Laufschrift.\n");
     return std::strcmp(argv[i], "--help") == 0 ? 0 : 2;
   }

@@ -50,6 +50,12 @@ int SystemDeviceFiles::get_info(int fd, IowarriorInfo& info) {
   info.product = raw.product;
   info.if_num = raw.if_num;
   info.report_size = raw.report_size;
+  // Up to 8 characters and a terminating NUL; a driver that fills all 9 is not trusted to.
+  info.serial.clear();
+  for (const __u8 c : raw.serial) {
+    if (c == 0) break;
+    info.serial.push_back(static_cast<char>(c));
+  }
   return 0;
 }
 
