@@ -50,7 +50,7 @@ int SystemDeviceFiles::get_info(int fd, IowarriorInfo& info) {
   info.product = raw.product;
   info.if_num = raw.if_num;
   info.report_size = raw.report_size;
-  // Up to 8 characters and a terminating NUL; a driver that fills all 9 is not trusted to.
+  // NUL-terminated inside its 9 bytes; the copy stops at the array's end all the same.
   info.serial.clear();
   for (const __u8 c : raw.serial) {
     if (c == 0) break;

@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <utility>
 
@@ -61,6 +63,15 @@ std::string RuleGroup(const fs::path& rule) {
     if (std::regex_search(line, match, kGroup)) return match[1];
   }
   return {};
+}
+
+// A sysfs attribute in hexadecimal ("1501", "01"); nothing when it is not one.
+std::optional<std::uint32_t> HexAttribute(const fs::path& path) {
+  const std::string text = FirstLine(path);
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text.c_str(), &end, 16);
+  if (text.empty() || *end != '\0' || value > 0xFFFFFFFFul) return std::nullopt;
+  return static_cast<std::uint32_t>(value);
 }
 
 bool MentionsIowarrior(const fs::path& rule) {
@@ -122,12 +133,12 @@ IowarriorNode LinuxSetupProbe::look_at(const std::string& name) {
   std::error_code error;
   const fs::path interface = fs::canonical(fs::path(places_.sysfs) / "class/usbmisc" / name / "device", error);
   if (error) return node;
-  const std::string number = FirstLine(interface / "bInterfaceNumber");
-  const std::string product = FirstLine(interface.parent_path() / "idProduct");
-  if (number.empty() || product.empty()) return node;
+  const auto number = HexAttribute(interface / "bInterfaceNumber");
+  const auto product = HexAttribute(interface.parent_path() / "idProduct");
+  if (!number || !product) return node;
   node.described = true;
-  node.interface = static_cast<std::uint32_t>(std::stoul(number, nullptr, 16));
-  node.product = static_cast<std::uint32_t>(std::stoul(product, nullptr, 16));
+  node.interface = *number;
+  node.product = *product;
   node.serial = FirstLine(interface.parent_path() / "serial");
   return node;
 }

@@ -92,10 +92,14 @@ TEST_F(SetupProbeTest, DescribesEveryNodeInTheOrderLumatextTriesThemAndWritesToN
   write("sys/class/usbmisc/iowarrior3/device/bInterfaceNumber", "01\n");
   write("sys/class/usbmisc/iowarrior3/idProduct", "1500\n");
   write("sys/class/usbmisc/iowarrior3/serial", "0000BEEF\n");
+  // A device whose attributes make no sense is left undescribed.
+  files.nodes["iowarrior4"] = {EACCES, {}};
+  write("sys/class/usbmisc/iowarrior4/device/bInterfaceNumber", "00\n");
+  write("sys/class/usbmisc/iowarrior4/idProduct", "usb\n");
 
   const SetupFacts facts = LinuxSetupProbe(files, {true, 0}, places_).collect();
 
-  ASSERT_EQ(facts.nodes.size(), 3u);
+  ASSERT_EQ(facts.nodes.size(), 4u);
   EXPECT_EQ(facts.nodes[0].path, places_.devices + "/iowarrior2");
   EXPECT_EQ(facts.nodes[0].open, NodeOpen::kBusy);
   EXPECT_FALSE(facts.nodes[0].described);
@@ -104,9 +108,10 @@ TEST_F(SetupProbeTest, DescribesEveryNodeInTheOrderLumatextTriesThemAndWritesToN
   EXPECT_EQ(facts.nodes[1].product, 0x1500u);
   EXPECT_EQ(facts.nodes[1].interface, 1u);
   EXPECT_EQ(facts.nodes[1].serial, "0000BEEF");
-  EXPECT_EQ(facts.nodes[2].open, NodeOpen::kOpened);
-  EXPECT_EQ(facts.nodes[2].serial, "00001A2B");
-  EXPECT_EQ(facts.nodes[2].report_size, 2u);
+  EXPECT_FALSE(facts.nodes[2].described);
+  EXPECT_EQ(facts.nodes[3].open, NodeOpen::kOpened);
+  EXPECT_EQ(facts.nodes[3].serial, "00001A2B");
+  EXPECT_EQ(facts.nodes[3].report_size, 2u);
   // Every node opened is closed again, and nothing is written.
   EXPECT_EQ(files.closed, files.opened);
   EXPECT_EQ(files.writes, 0);
