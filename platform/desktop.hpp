@@ -12,12 +12,20 @@
 
 namespace platform {
 
+// What became of the request for the monitor's ports that OpenHardware made.
+struct PortAccess {
+  bool granted = false;
+  int error = 0;  // the system's error number of the refusal; 0 when granted or none
+};
+
 // The real IO-Warrior and port I/O of this machine.
 class Hardware {
  public:
   virtual ~Hardware() = default;
   virtual iow::IowKit& iowkit() = 0;
   virtual iow::PortIo& ports() = 0;
+  // Where the ports were asked for when the hardware was opened: the outcome (Linux).
+  virtual PortAccess port_access() const = 0;
 };
 
 // The window system with the window Form1, and the real clock.

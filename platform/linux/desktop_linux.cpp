@@ -46,6 +46,7 @@ class LinuxHardware final : public Hardware {
 
   iow::IowKit& iowkit() override { return guarded_; }
   iow::PortIo& ports() override { return ports_; }
+  PortAccess port_access() const override { return {ports_.granted(), ports_.error()}; }
 
  private:
   lnx::SystemDeviceFiles files_;

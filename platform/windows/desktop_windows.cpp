@@ -33,6 +33,8 @@ class WindowsHardware final : public Hardware {
  public:
   iow::IowKit& iowkit() override { return iowkit_; }
   iow::PortIo& ports() override { return ports_; }
+  // The driver grants the ports when they are first used, not when the hardware opens.
+  PortAccess port_access() const override { return {}; }
 
  private:
   windows::HidIowKit iowkit_;
