@@ -273,6 +273,48 @@ case_b_press() {
   pass b_press "SIGTERM 1 s into the press: $timing; last report 00 FF FF, one close, exit 143"
 }
 
+# c: lumatext --check on the working set-up, without the group's access to the node,
+# and without the capability. The rule is put where udev would find it, in /run (the
+# root here is read-only); udev itself does not run.
+case_c() {
+  local address out
+  address=$(size_of "$address_log")
+  mkdir -p /run/udev/rules.d && cp "$rule" /run/udev/rules.d/
+  out=$(setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" "$program" --check 2>&1)
+  status=$?
+  echo "$out" >"$dir/working.txt"
+  [ "$status" = 0 ] || { fail "exit status $status on the working set-up: $out"; return; }
+  local node_line
+  node_line=$(echo "$out" | grep "^OK .*iowarrior0: .*IO-Warrior 24.*Seriennummer 00001A2B")
+  [ -n "$node_line" ] || { fail "the report does not name the IO-Warrior 24 and its serial: $out"; return; }
+  echo "$out" | grep -q "CPU Temperatur : 45'C" || { fail "no reading in the report: $out"; return; }
+  local addr
+  addr=$(address_bytes_from "$address")
+  [ "$addr" = "29 0d" ] || { fail "the address port received '$addr', expected 29 0d"; return; }
+
+  # The node's group access taken away, as without the udev rule.
+  chmod 0600 /dev/usb/iowarrior*
+  out=$(setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" "$program" --check 2>&1)
+  status=$?
+  chmod "$mode" /dev/usb/iowarrior*
+  echo "$out" >"$dir/no-group-access.txt"
+  [ "$status" = 1 ] || { fail "exit status $status without the group's access, expected 1: $out"; return; }
+  local why
+  why=$(echo "$out" | grep "^FEHLER .*iowarrior0: .*darf ihn nicht" | head -n 1)
+  [ -n "$why" ] || { fail "the report does not say the user may not open the node: $out"; return; }
+
+  # The program without its file capability.
+  cp "$lumatext" /tmp/bin/lumatext-plain
+  out=$(setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" /tmp/bin/lumatext-plain --check 2>&1)
+  status=$?
+  echo "$out" >"$dir/no-capability.txt"
+  [ "$status" = 1 ] || { fail "exit status $status without the capability, expected 1: $out"; return; }
+  local setcap_line
+  setcap_line=$(echo "$out" | grep "^FEHLER .*sudo setcap cap_sys_rawio+ep /tmp/bin/lumatext-plain")
+  [ -n "$setcap_line" ] || { fail "the report gives no setcap command: $out"; return; }
+  pass c "working: exit 0, ${node_line#OK }; group access taken: exit 1, ${why#FEHLER }; no capability: exit 1, ${setcap_line#FEHLER }"
+}
+
 # bench: the timing through the real driver, reported and not judged: the headless
 # program types the text with nothing else running, then single writes are timed.
 case_bench() {
