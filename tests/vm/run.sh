@@ -59,12 +59,17 @@ modules_in_order() {
     for dep in ${deps//,/ }; do visit "$dep"; done
     order+=("$file")
   }
-  for name in virtio_pci virtio_console 9pnet_virtio 9p vhci-hcd iowarrior; do visit "$name"; done
+  for name in virtio_pci virtio_console 9pnet_virtio 9p vhci-hcd iowarrior overlay; do visit "$name"; done
   printf '%s\n' "${order[@]}"
 }
 
+# Writes the initramfs for one machine: $1 its artifact directory, $2 its mode (chroot:
+# the host's root with writable /tmp and /run; systemd: under an overlay, systemd as
+# the first process), $3 the script that runs the cases, the rest the cases.
 build_initramfs() {
-  local root=$art/initramfs
+  local dir=$1 mode=$2 guest=$3
+  shift 3
+  local root=$dir/initramfs
   rm -rf "$root" && mkdir -p "$root"/{bin,modules,proc,sys,dev,host}
   cp "$(command -v busybox)" "$root/bin/busybox"
   modules_in_order | while read -r file; do
@@ -72,50 +77,84 @@ build_initramfs() {
     basename "$file" >>"$root/modules/order"
   done
   cat >"$root/config" <<CONFIG
-guest=$src/tests/vm/guest.sh
+mode=$mode
+guest=$guest
 src=$src
 build=$build
-art=$art
-cases="$cases"
+art=$dir
+cases="$*"
 CONFIG
   cp "$src/tests/vm/init" "$root/init"
   chmod +x "$root/init"
-  (cd "$root" && find . | cpio -o -H newc --quiet) >"$art/initramfs.cpio"
+  (cd "$root" && find . | cpio -o -H newc --quiet) >"$dir/initramfs.cpio"
+}
+
+# Boots one machine with its own emulated IO-Warrior 24 and port stand-ins; $1 its
+# artifact directory, $2 extra kernel arguments. Returns when the machine is off.
+boot() {
+  local dir=$1 append=$2
+  rm -f "$dir"/device.log "$dir"/address-port.log "$dir"/data-port.log "$dir"/results "$dir"/console.log
+  rm -rf "$dir"/cases
+  local socket=$dir/iow24.sock device
+  "$build/sim/usbip/lumatext-iow24" --socket "$socket" --log "$dir/device.log" 2>"$dir/iow24.stderr" &
+  device=$!
+  for _ in $(seq 1 100); do [ -S "$socket" ] && break; sleep 0.05; done
+  [ -S "$socket" ] || { kill $device; echo "the emulated IO-Warrior did not listen on $socket" >"$dir/console.log"; return; }
+  local started ended
+  started=$(date +%s.%N)
+  # TCG only: the tests must behave the same where there is no KVM.
+  timeout 230 qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -nographic -no-reboot -nic none \
+    -kernel "$cache/vmlinux" -initrd "$dir/initramfs.cpio" \
+    -append "console=ttyS0 quiet loglevel=4 panic=-1 rdinit=/init $append" \
+    -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
+    -virtfs local,path="$dir",mount_tag=artifacts,security_model=none,multidevs=remap \
+    -device virtio-serial-pci -chardev socket,id=iow,path="$socket" -device virtserialport,chardev=iow,name=iow24 \
+    -chardev file,id=address,path="$dir/address-port.log" -device isa-debugcon,iobase=0x295,chardev=address \
+    -chardev file,id=data,path="$dir/data-port.log" -device isa-debugcon,iobase=0x296,readback=$data_byte,chardev=data \
+    >"$dir/console.log" 2>&1 </dev/null || echo "qemu ended with status $?" >>"$dir/console.log"
+  ended=$(date +%s.%N)
+  kill $device 2>/dev/null
+  wait $device 2>/dev/null
+  awk -v s="$started" -v e="$ended" -v d="$dir" 'BEGIN { printf "machine %s ran %.1f s\n", d, e - s }'
 }
 
 fetch_kernel
-build_initramfs
 
-rm -f "$art"/device.log "$art"/address-port.log "$art"/data-port.log "$art"/results "$art"/console.log
-rm -rf "$art"/cases
-socket=$art/iow24.sock
-"$build/sim/usbip/lumatext-iow24" --socket "$socket" --log "$art/device.log" 2>"$art/iow24.stderr" &
-device=$!
-trap 'kill $device 2>/dev/null || true' EXIT
-for _ in $(seq 1 100); do [ -S "$socket" ] && break; sleep 0.05; done
-[ -S "$socket" ] || fail "the emulated IO-Warrior did not listen on $socket"
-
-started=$(date +%s.%N)
-# TCG only: the tests must behave the same where there is no KVM.
-timeout 230 qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -nographic -no-reboot -nic none \
-  -kernel "$cache/vmlinux" -initrd "$art/initramfs.cpio" \
-  -append "console=ttyS0 quiet loglevel=4 panic=-1 rdinit=/init" \
-  -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
-  -virtfs local,path="$art",mount_tag=artifacts,security_model=none,multidevs=remap \
-  -device virtio-serial-pci -chardev socket,id=iow,path="$socket" -device virtserialport,chardev=iow,name=iow24 \
-  -chardev file,id=address,path="$art/address-port.log" -device isa-debugcon,iobase=0x295,chardev=address \
-  -chardev file,id=data,path="$art/data-port.log" -device isa-debugcon,iobase=0x296,readback=$data_byte,chardev=data \
-  >"$art/console.log" 2>&1 </dev/null || echo "qemu ended with status $?" >>"$art/console.log"
-ended=$(date +%s.%N)
-wait $device || true
-trap - EXIT
-awk -v s="$started" -v e="$ended" 'BEGIN { printf "machine ran %.1f s\n", e - s }'
-
-[ -f "$art/results" ] || { tail -n 40 "$art/console.log" >&2; fail "the machine wrote no results (console: $art/console.log)"; }
-cat "$art/results"
-status=0
+# The installed service needs systemd as the first process: a machine of its own,
+# booted beside the other one.
+desktop_cases=() service_cases=()
 for case_name in $cases; do
-  grep -q "^PASS $case_name\b" "$art/results" || { echo "case $case_name did not pass" >&2; status=1; }
+  if [ "$case_name" = f ]; then service_cases+=(f); else desktop_cases+=("$case_name"); fi
 done
-grep -q "^FAIL" "$art/results" && status=1
+machines=()
+if [ ${#desktop_cases[@]} -gt 0 ]; then
+  build_initramfs "$art" chroot "$src/tests/vm/guest.sh" "${desktop_cases[@]}"
+  machines+=("$art")
+fi
+if [ ${#service_cases[@]} -gt 0 ]; then
+  mkdir -p "$art/service"
+  rm -f "$build"/lumatext_*.deb
+  (cd "$build" && cpack -G DEB >"$art/service/cpack.log" 2>&1) || fail "cpack could not build the Debian package"
+  debs=("$build"/lumatext_*.deb)
+  cp "${debs[0]}" "$art/service/lumatext.deb"
+  build_initramfs "$art/service" systemd "$src/tests/vm/guest-service.sh" "${service_cases[@]}"
+  machines+=("$art/service")
+fi
+pids=()
+for dir in "${machines[@]}"; do
+  if [ "$dir" = "$art/service" ]; then extra="systemd.unit=lumatext-vm-cases.service systemd.show_status=0"; else extra=""; fi
+  boot "$dir" "$extra" &
+  pids+=($!)
+done
+for pid in "${pids[@]}"; do wait "$pid"; done
+
+status=0
+for dir in "${machines[@]}"; do
+  [ -f "$dir/results" ] || { tail -n 40 "$dir/console.log" >&2; echo "the machine wrote no results (console: $dir/console.log)" >&2; status=1; continue; }
+  cat "$dir/results"
+  grep -q "^FAIL" "$dir/results" && status=1
+done
+for case_name in $cases; do
+  cat "${machines[@]/%//results}" 2>/dev/null | grep -q "^PASS $case_name\b" || { echo "case $case_name did not pass" >&2; status=1; }
+done
 exit $status
