@@ -1,7 +1,11 @@
 #include "app/form1.hpp"
 
+#include <exception>
+#include <string>
+
 #include "display/key_pulses.hpp"
 #include "monitor/sensor_readings.hpp"
+#include "platform/diagnostics.hpp"
 
 namespace app {
 
@@ -9,6 +13,7 @@ Form1::Form1(iow::OutsideLibraries& lib, platform::EventQueue& events, platform:
     : lib_(lib), events_(events), window_(window) {}
 
 int Form1::Run() {
+  std::string unexpected;
   try {
     Load();
     window_.show_form();
@@ -17,30 +22,59 @@ int Form1::Run() {
       HandleWaitingEvents();
     }
   } catch (const platform::ProgramEnd& end) {
-    if (end.close_device) lib_.IowKitCloseDevice(state_.DeviceHandle);
-    return end.status;
+    return End(end.status);
+  } catch (const std::exception& error) {
+    unexpected = error.what();
+  } catch (...) {
+    unexpected = "unbekannte Ausnahme";
   }
+  // A fault of the program itself: the sign and the device are seen to first, then the
+  // user is told.
+  const int status = End(kExitInternalError);
+  const std::string text = std::string(kInternalError) + unexpected;
+  platform::Diagnostic("lumatext: " + text);
+  try {
+    window_.message_box(text, kErrorTitle);
+  } catch (...) {
+  }
+  return status;
+}
+
+int Form1::End(int status) {
+  if (state_.DeviceHandle == 0) return status;
+  try {
+    display::LeaveKeypadAtRest(state_, lib_);
+  } catch (const std::exception& error) {
+    platform::Diagnostic(std::string("lumatext: beim Beenden: ") + error.what());
+  } catch (...) {
+    // Ended a second time meanwhile (an end signal, the simulator's time limit): the
+    // device is closed all the same.
+  }
+  lib_.IowKitCloseDevice(state_.DeviceHandle);
+  state_.DeviceHandle = 0;
+  return status;
 }
 
 void Form1::Load() {
   state_.DeviceHandle = lib_.IowKitOpenDevice();
   if (state_.DeviceHandle == 0) {
     window_.message_box(kCannotOpenDevice, kErrorTitle);
-    throw platform::ProgramEnd{kExitStartFailed, false};
+    throw platform::ProgramEnd{kExitStartFailed};
   }
   // Without the monitor's ports every reading would be garbage: stop before the first
   // write to the keypad.
   if (!lib_.PortAccess(monitor::kAddressPort, monitor::kPortCount)) {
     window_.message_box(kNoPortAccess, kErrorTitle);
-    throw platform::ProgramEnd{kExitStartFailed, true};
+    throw platform::ProgramEnd{kExitStartFailed};
   }
   display::ReleaseAllKeys(state_, lib_);
 }
 
-// Ending needs no release of the key lines: events are handled only between key pulses.
-void Form1::EndeClick() { throw platform::ProgramEnd{0, true}; }
+// Events are handled only between key pulses and texts, so the ending work finds the
+// keypad at rest and only closes the device.
+void Form1::EndeClick() { throw platform::ProgramEnd{0}; }
 
-void Form1::Unload() { throw platform::ProgramEnd{0, true}; }
+void Form1::Unload() { throw platform::ProgramEnd{0}; }
 
 void Form1::HandleWaitingEvents() {
   while (const auto event = events_.take_event()) Dispatch(*event);

@@ -26,6 +26,9 @@ inline constexpr platform::FormLayout kForm1Layout{
 
 // Exit status when no IO-Warrior can be opened or the monitor's ports cannot be reached.
 inline constexpr int kExitStartFailed = 1;
+// Exit status after a fault of the program itself (an unexpected exception).
+inline constexpr int kExitInternalError = 70;
+inline constexpr std::string_view kInternalError = "Interner Fehler, lumatext wird beendet: ";
 
 // Pause between two readings on the sign.
 inline constexpr std::chrono::seconds kPause{60};
@@ -34,11 +37,17 @@ class Form1 {
  public:
   Form1(iow::OutsideLibraries& lib, platform::EventQueue& events, platform::WindowSystem& window);
 
-  // Runs the program: Load, then the window's events until the program ends.
-  // Returns the exit status.
+  // Runs the program: Load, then the window's events until the program ends, however it
+  // ends (platform::ProgramEnd, or an unexpected exception, which is reported). Returns
+  // the exit status.
   int Run();
 
  private:
+  // The ending work, the same for every way of ending: leaves the keypad at rest (a held
+  // key released, open text entry finished) and closes the IO-Warrior when it is open.
+  // Returns `status`.
+  int End(int status);
+
   // Window events.
   void Load();
   void Unload();

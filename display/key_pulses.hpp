@@ -36,14 +36,23 @@ inline constexpr Pulse kCharBack{0xEF, std::chrono::milliseconds{50}};
 // Key line 6 closes text entry.
 inline constexpr Pulse kFinishEntry{0xBF, std::chrono::milliseconds{50}};
 
+// Gap the sign needs between presses of different keys.
+inline constexpr std::chrono::milliseconds kGap{50};
+
 // Writes 00 FF FF (every key released), then waits 100 ms. Write failures are ignored.
 void ReleaseAllKeys(WindowState& w, iow::OutsideLibraries& lib);
 
 // Each pulse writes the pressed report, holds it, then writes 00 FF FF with no wait after.
+// Any of them may end the program (platform::ProgramEnd) at a write or during the hold.
 void PressStartEntry(WindowState& w, iow::OutsideLibraries& lib);
 void PressNextPosition(WindowState& w, iow::OutsideLibraries& lib);
 void PressCharForward(WindowState& w, iow::OutsideLibraries& lib);
 void PressCharBack(WindowState& w, iow::OutsideLibraries& lib);
 void PressFinishEntry(WindowState& w, iow::OutsideLibraries& lib);
+
+// Leaves the keypad at rest when the program ends wherever it stood: releases a key being
+// held and, when text entry is open, waits 50 ms and presses PressFinishEntry, so that
+// the sign shows what was typed so far. Does nothing when the keypad is at rest.
+void LeaveKeypadAtRest(WindowState& w, iow::OutsideLibraries& lib);
 
 }  // namespace display

@@ -1,16 +1,8 @@
 #include "display/text_entry.hpp"
 
-#include <chrono>
-
 #include "display/key_pulses.hpp"
 
 namespace display {
-namespace {
-
-// Gap the sign needs between presses of different keys.
-constexpr std::chrono::milliseconds kGap{50};
-
-}  // namespace
 
 std::int16_t RingIndexOf(std::int32_t code) {
   const bool upper = code >= 'A' && code <= 'Z';

@@ -19,7 +19,8 @@ std::int16_t RingIndexOf(std::int32_t code);
 // that has no ring position.
 void MapCharacter(WindowState& w);
 
-// Types DisplayText into the sign; blocks until the last key pulse is done.
+// Types DisplayText into the sign; blocks until the last key pulse is done. May end the
+// program (platform::ProgramEnd) between pulses or during a hold.
 void EnterText(WindowState& w, iow::OutsideLibraries& lib);
 
 }  // namespace display

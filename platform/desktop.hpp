@@ -3,6 +3,7 @@
 // Each platform implements OpenDesktop and OpenHardware in its own folder; CMake
 // picks one. Only a program's main calls them.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -51,8 +52,11 @@ class Desktop {
 // Opens this platform's window system; null when this build has none.
 std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings& settings);
 
-// This platform's real hardware access; null when this build has none.
-std::unique_ptr<Hardware> OpenHardware();
+// This platform's real hardware access, null when this build has none. Where the ports
+// need a privilege (Linux), asks for `port_count` ports from `first_port` at once and drops
+// every privilege of the process before returning: call it first thing in main. Installs
+// the end signals.
+std::unique_ptr<Hardware> OpenHardware(std::uint16_t first_port, std::uint16_t port_count);
 
 // The most precise real clock this platform has; its sleeps take part in EndOnSignals.
 std::unique_ptr<iow::Clock> OpenRealClock();

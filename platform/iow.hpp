@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "platform/program_end.hpp"
+
 namespace iow {
 
 // Opaque IO-Warrior handle as the IO-Warrior library hands it out; 0 means none.
@@ -23,6 +25,8 @@ class IowKit {
   // Opens the IO pins interface of the first IO-Warrior found; 0 when none can be opened.
   virtual IowKitHandle open_device() = 0;
   // Writes `length` bytes of `report` (report ID first) to `pipe`; returns the bytes written, 0 on failure.
+  // May end the program (platform::ProgramEnd) once the report has gone out, where the
+  // platform's end signals take effect.
   virtual std::uint32_t write(IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                               std::uint32_t length) = 0;
   // Closes a handle that open_device returned.
@@ -48,13 +52,18 @@ class Clock {
   virtual ~Clock() = default;
   // Current monotonic time.
   virtual TimePoint now() = 0;
-  // Blocks until now() >= deadline; never returns early. TimePoint::max() waits for ever.
+  // Blocks until now() >= deadline; never returns early. A real clock needs a finite
+  // deadline; a simulated one ends the program at its limit instead. May end the program
+  // (platform::ProgramEnd): on an end signal while no key is held, or when a simulated
+  // clock reaches its limit.
   virtual void sleep_until(TimePoint deadline) = 0;
   // Local time of day in seconds since midnight, with fractions, in [0, 86400).
   virtual double time_of_day() = 0;
 };
 
-// The outside libraries' operations as the system's procedures call them.
+// The outside libraries' operations as the system's procedures call them. IowKitWrite
+// and DELAY may end the program (platform::ProgramEnd), as IowKit::write and
+// Clock::sleep_until do.
 class OutsideLibraries {
  public:
   OutsideLibraries(IowKit& kit, PortIo& ports, Clock& clock) : kit_(kit), ports_(ports), clock_(clock) {}

@@ -32,4 +32,10 @@ struct WindowState {
   std::int16_t Steps = 0;
   // Ring position of the character being entered.
   std::int16_t TargetIndex = 0;
+
+  // What ending the program needs to know of the keypad, kept by the key pulses.
+  // A key line is low in the report last written: a pulse is being held.
+  bool KeyHeld = false;
+  // Text entry on the sign is open: started and not yet finished.
+  bool EntryOpen = false;
 };

@@ -21,9 +21,11 @@ class EventQueue {
  public:
   virtual ~EventQueue() = default;
   // Takes the oldest waiting event without waiting for new ones; nullopt when none waits.
+  // May end the program (ProgramEnd) on an end signal.
   virtual std::optional<WindowEvent> take_event() = 0;
   // Blocks until an event waits or the clock reaches `deadline`, whichever comes first,
-  // without spinning. TimePoint::max() waits for an event only.
+  // without spinning. TimePoint::max() waits for an event only. May end the program
+  // (ProgramEnd) on an end signal or at a simulated clock's limit.
   virtual void wait_event(iow::TimePoint deadline) = 0;
 };
 
@@ -34,15 +36,8 @@ class WindowSystem {
   // Shows the window Form1 with its two buttons; focus on Messen.
   virtual void show_form() = 0;
   // Modal message box with a single OK button and no icon; returns when it is dismissed.
+  // May end the program (ProgramEnd) on an end signal.
   virtual void message_box(std::string_view text, std::string_view title) = 0;
-};
-
-// Thrown to end the program at once from inside a handler; no handler runs after it.
-// The program's run loop catches it, closes the IO-Warrior when `close_device` is set,
-// and returns `status`.
-struct ProgramEnd {
-  int status;
-  bool close_device;
 };
 
 }  // namespace platform

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <stdexcept>
+#include <string>
+
+#include "platform/diagnostics.hpp"
 
 namespace sim {
 namespace {
@@ -17,8 +21,19 @@ SimClock::SimClock(double start_time_of_day, double speed, iow::Clock* real)
   if (real_ != nullptr) real_anchor_ = real_->now();
 }
 
+void SimClock::note_read() {
+  if (++reads_without_progress_ < kStandstillReads) return;
+  platform::Diagnostic("SimClock: die virtuelle Zeit steht still: " + std::to_string(kStandstillReads) +
+                       " Mal in Folge gelesen, ohne dass ein Schlaf sie voranbringt; eine Schleife wartet auf "
+                       "die Zeit, ohne zu schlafen (fragt eine Pause die Uhr nur ab?)");
+  std::abort();
+}
+
 iow::TimePoint SimClock::now() {
-  if (speed_ == 0) return virtual_now_;
+  if (speed_ == 0) {
+    note_read();
+    return virtual_now_;
+  }
   const auto real_elapsed = real_->now() - real_anchor_;
   const auto scaled = std::chrono::duration_cast<iow::Duration>(
       std::chrono::duration<double, std::nano>(static_cast<double>(real_elapsed.count()) * speed_));
@@ -30,7 +45,10 @@ void SimClock::sleep_until(iow::TimePoint deadline) {
   const iow::TimePoint target = std::min(deadline, limit_);
   if (target == iow::TimePoint::max()) throw TimeLimitReached{now()};
   if (speed_ == 0) {
-    virtual_now_ = std::max(virtual_now_, target);
+    if (target > virtual_now_) {
+      virtual_now_ = target;
+      reads_without_progress_ = 0;
+    }
   } else if (target > now()) {
     // The real clock wakes late, and N times faster that lateness would stretch every
     // simulated hold N-fold: simulated time resumes exactly at the deadline instead,
@@ -39,7 +57,10 @@ void SimClock::sleep_until(iow::TimePoint deadline) {
     virtual_now_ = target;
     real_anchor_ = real_->now();
   }
-  if (beyond_limit) throw TimeLimitReached{target};
+  if (beyond_limit) {
+    limit_ = iow::TimePoint::max();
+    throw TimeLimitReached{target};
+  }
 }
 
 iow::TimePoint SimClock::real_deadline(iow::TimePoint deadline) const {

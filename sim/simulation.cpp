@@ -30,12 +30,7 @@ platform::SignView Simulation::sign_view() const {
 }
 
 int Simulation::Run() {
-  int status = 0;
-  try {
-    status = form_.Run();
-  } catch (const TimeLimitReached&) {
-    status = kExitTimeLimit;
-  }
+  const int status = form_.Run();
   log_.record("exit", std::to_string(status));
   return status;
 }

@@ -18,9 +18,6 @@
 
 namespace sim {
 
-// Exit status when simulated time passes --max-time.
-inline constexpr int kExitTimeLimit = 3;
-
 class Simulation {
  public:
   // `start_time_of_day` is used when the options name none; `real` paces a speed

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
+#include <stdexcept>
 
+#include "platform/headless_window.hpp"
 #include "sim/simulation.hpp"
 #include "tests/rig.hpp"
 
@@ -178,6 +181,117 @@ TEST(Cycle, MessenDuringTheFanPauseRestartsWithATemperatureReading) {
   EXPECT_EQ(run.signs().back(), "CPU Temperatur : 45'C");
   // The Ende queued behind the restart waits for the restarted cycle's first pause.
   EXPECT_DOUBLE_EQ(run.times_of("close")[0], fan_done + 10000 + kTypingTemperature45);
+}
+
+TEST(Cycle, MessenThenEndeInOnePauseClosesAfterTheRestartedTemperatureText) {
+  const double in_pause = (kSettle + kTypingTemperature45) / 1000 + 30;
+  ProgramRun run(Actions({{Seconds(0), WindowEvent::MessenClick},
+                          {Seconds(in_pause), WindowEvent::MessenClick},
+                          {Seconds(in_pause), WindowEvent::EndeClick}}));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.signs(), (std::vector<std::string>{"CPU Temperatur : 45'C", "CPU Temperatur : 45'C"}));
+  EXPECT_EQ(run.simulation.chip().fan_count_reads(), 0);
+  ASSERT_EQ(run.times_of("close").size(), 1u);
+  EXPECT_DOUBLE_EQ(run.times_of("close")[0], in_pause * 1000 + kTypingTemperature45);
+}
+
+// An IO-Warrior whose driver fails the program itself: after its `fault_at`-th write
+// (counted from 0) has gone out, the write throws.
+class FaultyKit final : public iow::IowKit {
+ public:
+  FaultyKit(iow::IowKit& kit, int fault_at) : kit_(kit), fault_at_(fault_at) {}
+  iow::IowKitHandle open_device() override { return kit_.open_device(); }
+  std::uint32_t write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
+                      std::uint32_t length) override {
+    const std::uint32_t written = kit_.write(handle, pipe, report, length);
+    if (writes_++ == fault_at_) throw std::runtime_error("Treiber kaputt");
+    return written;
+  }
+  void close_device(iow::IowKitHandle handle) override { kit_.close_device(handle); }
+
+ private:
+  iow::IowKit& kit_;
+  int fault_at_;
+  int writes_ = 0;
+};
+
+const std::vector<std::uint8_t> kReleased{0x00, 0xFF, 0xFF};
+const std::vector<std::uint8_t> kFinishPressed{0x00, 0xFF, 0xBF};
+
+TEST(Ending, AnUnexpectedFaultDuringAPressReleasesFinishesTheEntryClosesOnceAndSaysSo) {
+  // Write 61 is a press in the middle of the temperature text.
+  static constexpr int kFaultAt = 61;
+  std::ostringstream log;
+  sim::Simulation simulation(Actions({{Seconds(0), WindowEvent::MessenClick}}), 43200.0, nullptr, log,
+                             sim::EventLog::Detail::kFull, nullptr,
+                             [](iow::IowKit& kit) -> std::unique_ptr<iow::IowKit> { return std::make_unique<FaultyKit>(kit, kFaultAt); });
+  testing::internal::CaptureStderr();
+  const int status = simulation.Run();
+  const std::string diagnostics = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(status, app::kExitInternalError);
+  EXPECT_NE(diagnostics.find("Treiber kaputt"), std::string::npos);
+  ASSERT_EQ(simulation.window().messages().size(), 1u);
+  EXPECT_EQ(simulation.window().messages()[0].text, std::string(app::kInternalError) + "Treiber kaputt");
+  EXPECT_EQ(simulation.iowarrior().close_calls(), 1);
+
+  const auto& writes = simulation.iowarrior().writes();
+  ASSERT_EQ(writes.size(), static_cast<std::size_t>(kFaultAt) + 4);
+  EXPECT_NE(writes[kFaultAt].bytes, kReleased) << "the fault came with a key down";
+  // Released at once, 50 ms, then line 6 pressed and released: entry closed.
+  EXPECT_EQ(writes[kFaultAt + 1].bytes, kReleased);
+  EXPECT_EQ(writes[kFaultAt + 1].time, writes[kFaultAt].time);
+  EXPECT_EQ(writes[kFaultAt + 2].bytes, kFinishPressed);
+  EXPECT_DOUBLE_EQ(Ms(writes[kFaultAt + 2].time) - Ms(writes[kFaultAt + 1].time), 50);
+  EXPECT_EQ(writes[kFaultAt + 3].bytes, kReleased);
+  // The sign shows the part of the text typed before the fault.
+  const std::string shown = simulation.sign().shown();
+  EXPECT_FALSE(shown.empty());
+  EXPECT_LT(shown.size(), std::string("CPU Temperatur : 45'C").size());
+  EXPECT_EQ(std::string("CPU Temperatur : 45'C").rfind(shown, 0), 0u) << shown;
+}
+
+TEST(Ending, TheTimeLimitDuringTheLongPressReleasesAndFinishesTheEntry) {
+  sim::Options options = Actions({{Seconds(0), WindowEvent::MessenClick}});
+  options.max_time = 2;  // in the 4 s press that opens entry
+  ProgramRun run(options);
+  EXPECT_EQ(run.status, sim::kExitTimeLimit);
+  EXPECT_EQ(run.simulation.iowarrior().close_calls(), 1);
+  ASSERT_EQ(run.writes().size(), 5u);
+  EXPECT_EQ(run.writes()[1].bytes, (std::vector<std::uint8_t>{0x00, 0xFF, 0xFE}));
+  EXPECT_EQ(run.writes()[2].bytes, kReleased);
+  EXPECT_DOUBLE_EQ(Ms(run.writes()[2].time), 2000);
+  EXPECT_EQ(run.writes()[3].bytes, kFinishPressed);
+  EXPECT_EQ(run.writes()[4].bytes, kReleased);
+}
+
+enum class Shell { kWindow, kHeadless };
+
+// Form1 on simulated hardware until 400 s of virtual time; with the window, Messen is
+// clicked at once.
+std::vector<sim::WriteRecord> TraceUntilLimit(Shell shell) {
+  sim::SimClock clock(43200.0);
+  clock.set_limit(iow::TimePoint{} + Seconds(400));
+  sim::SimIoWarrior iowarrior(clock);
+  sim::SimIte8705 chip({45}, {60});
+  sim::ScriptedWindow window(clock, {{Seconds(0), WindowEvent::MessenClick}});
+  platform::HeadlessWindow headless(clock);
+  iow::OutsideLibraries lib(iowarrior, chip, clock);
+  const bool windowed = shell == Shell::kWindow;
+  app::Form1 form(lib, windowed ? static_cast<platform::EventQueue&>(window) : headless,
+                  windowed ? static_cast<platform::WindowSystem&>(window) : headless);
+  EXPECT_EQ(form.Run(), sim::kExitTimeLimit);
+  return iowarrior.writes();
+}
+
+TEST(Headless, TypesExactlyWhatTheWindowedProgramTypesAfterAClickOnMessen) {
+  const auto windowed = TraceUntilLimit(Shell::kWindow);
+  const auto headless = TraceUntilLimit(Shell::kHeadless);
+  ASSERT_GT(windowed.size(), 2000u) << "two texts and more";
+  ASSERT_EQ(headless.size(), windowed.size());
+  for (std::size_t i = 0; i < windowed.size(); ++i) {
+    ASSERT_EQ(headless[i].bytes, windowed[i].bytes) << "write " << i;
+    ASSERT_EQ(headless[i].time, windowed[i].time) << "write " << i;
+  }
 }
 
 // The virtual clock, noting how deep the stack reaches whenever the program waits.

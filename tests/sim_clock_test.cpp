@@ -32,6 +32,18 @@ TEST(SimClock, StopsAtItsLimitAndRefusesToWaitForEver) {
   EXPECT_THROW(unlimited.sleep_until(iow::TimePoint::max()), sim::TimeLimitReached);
 }
 
+#if GTEST_HAS_DEATH_TEST && !defined(_WIN32)
+TEST(SimClockDeathTest, ALoopPollingVirtualTimeWithoutSleepingFailsInsteadOfHanging) {
+  EXPECT_DEATH(
+      {
+        sim::SimClock clock(0);
+        while (clock.time_of_day() < 60) {
+        }
+      },
+      "virtuelle Zeit steht still");
+}
+#endif
+
 // A real clock that records the deadlines it is asked to sleep to.
 class RecordingClock final : public iow::Clock {
  public:

@@ -39,7 +39,10 @@ class LinuxDesktop final : public Desktop {
 
 class LinuxHardware final : public Hardware {
  public:
-  explicit LinuxHardware(lnx::EndSignals& signals) : kit_(files_), guarded_(kit_, signals) {}
+  LinuxHardware(lnx::EndSignals& signals, std::uint16_t first_port, std::uint16_t port_count)
+      : kit_(files_), guarded_(kit_, signals) {
+    ports_.grant(first_port, port_count);
+  }
 
   iow::IowKit& iowkit() override { return guarded_; }
   iow::PortIo& ports() override { return ports_; }
@@ -70,11 +73,11 @@ std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit& kit) {
   return std::make_unique<lnx::EndAtReleaseKit>(kit, signals);
 }
 
-std::unique_ptr<Hardware> OpenHardware() {
+std::unique_ptr<Hardware> OpenHardware(std::uint16_t first_port, std::uint16_t port_count) {
   lnx::EndSignals& signals = lnx::EndSignals::Process();
   // Only the real hardware has key lines that must not be left low.
   signals.install();
-  return std::make_unique<LinuxHardware>(signals);
+  return std::make_unique<LinuxHardware>(signals, first_port, port_count);
 }
 
 }  // namespace platform

@@ -13,11 +13,7 @@ constexpr std::uint8_t kLinesHigh = 0xFF;
 
 }  // namespace
 
-iow::IowKitHandle EndAtReleaseKit::open_device() {
-  const iow::IowKitHandle handle = kit_.open_device();
-  signals_.set_device_open(handle != 0);
-  return handle;
-}
+iow::IowKitHandle EndAtReleaseKit::open_device() { return kit_.open_device(); }
 
 std::uint32_t EndAtReleaseKit::write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                                   std::uint32_t length) {
@@ -32,9 +28,6 @@ std::uint32_t EndAtReleaseKit::write(iow::IowKitHandle handle, std::uint32_t pip
   return written;
 }
 
-void EndAtReleaseKit::close_device(iow::IowKitHandle handle) {
-  kit_.close_device(handle);
-  signals_.set_device_open(false);
-}
+void EndAtReleaseKit::close_device(iow::IowKitHandle handle) { kit_.close_device(handle); }
 
 }  // namespace platform::lnx

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/diagnostics.hpp"
-#include "platform/window_system.hpp"
+#include "platform/program_end.hpp"
 
 namespace platform::lnx {
 namespace {
@@ -61,14 +61,16 @@ void EndSignals::install() {
 
 int EndSignals::requested() const { return g_signal; }
 
-void EndSignals::end_if_requested() const {
+void EndSignals::end_if_requested() {
   const int sig = g_signal;
-  if (sig == 0 || key_held_) return;
-  throw ProgramEnd{kSignalExitBase + sig, device_open_};
+  if (sig == 0 || key_held_ || ending_) return;
+  ending_ = true;
+  throw ProgramEnd{kSignalExitBase + sig};
 }
 
 void EndSignals::clear() {
   g_signal = 0;
+  ending_ = false;
   char buffer[16];
   while (pipe_[0] >= 0 && ::read(pipe_[0], buffer, sizeof buffer) > 0) {
   }

@@ -20,13 +20,13 @@ class EndSignals {
   // Readable from the moment a signal asked the program to end (never drained).
   int wake_fd() const { return pipe_[0]; }
 
-  // What the IO-Warrior last wrote: whether a key line is low, and whether a device is open.
+  // What the IO-Warrior last wrote: whether a key line is low.
   void set_key_held(bool held) { key_held_ = held; }
-  void set_device_open(bool open) { device_open_ = open; }
 
-  // Throws platform::ProgramEnd{128 + signal, device open} when a signal asked the
-  // program to end and no key is held; returns otherwise.
-  void end_if_requested() const;
+  // Ends the program, throwing platform::ProgramEnd{128 + signal}, when a signal asked it
+  // to end and no key is held; returns otherwise. Throws once: the ending work that
+  // follows (finishing the sign's entry, closing the device) runs undisturbed.
+  void end_if_requested();
 
   // Forgets a request, for tests that raise signals one after another.
   void clear();
@@ -37,7 +37,7 @@ class EndSignals {
   int pipe_[2] = {-1, -1};
   bool installed_ = false;
   bool key_held_ = false;
-  bool device_open_ = false;
+  bool ending_ = false;
 };
 
 }  // namespace platform::lnx

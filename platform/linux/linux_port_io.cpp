@@ -1,6 +1,7 @@
 #include "platform/linux/linux_port_io.hpp"
 
 #include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -28,19 +29,24 @@ std::string FirstLine(const std::filesystem::path& path) {
 
 LinuxPortIo::LinuxPortIo(std::string sysfs) : sysfs_(std::move(sysfs)) {}
 
-bool LinuxPortIo::acquire(std::uint16_t first, std::uint16_t count) {
+void LinuxPortIo::grant(std::uint16_t first, std::uint16_t count) {
+  granted_ = Range{first, count};
   const std::string call = "PortAccess: ioperm(" + Hex(first) + ", " + std::to_string(count) + ")";
-  std::string failure;
+  failure_.clear();
   if (!kHavePortInstructions) {
-    failure = call + ": dieser Rechner hat keine I/O-Port-Befehle (nur x86)";
+    failure_ = call + ": dieser Rechner hat keine I/O-Port-Befehle (nur x86)";
   } else if (GrantPorts(first, count) != 0) {
     const int error = errno;
-    failure = call + ": " + std::strerror(error) + ExplainPortRefusal(error, LockdownMode(sysfs_));
+    failure_ = call + ": " + std::strerror(error) + ExplainPortRefusal(error, LockdownMode(sysfs_));
   }
   // The ports were the only reason for any privilege; whatever came of them, keep none.
   DropAllCapabilities();
-  if (!failure.empty()) {
-    Diagnostic(failure);
+}
+
+bool LinuxPortIo::acquire(std::uint16_t first, std::uint16_t count) {
+  if (!granted_ || granted_->first != first || granted_->count != count) grant(first, count);
+  if (!failure_.empty()) {
+    Diagnostic(failure_);
     return false;
   }
   acquired_ = true;
@@ -71,6 +77,11 @@ std::string ExplainPortRefusal(int error, const std::string& lockdown_mode) {
 }
 
 bool DropAllCapabilities() {
+  // The bounding set first, where the process may change it (as root, not with a file
+  // capability): then not even an executed program could regain one.
+  for (unsigned long cap = 0; cap <= 63; ++cap) {
+    if (::prctl(PR_CAPBSET_DROP, cap, 0UL, 0UL, 0UL) != 0 && errno != EINVAL) break;
+  }
   __user_cap_header_struct header{};
   header.version = _LINUX_CAPABILITY_VERSION_3;
   header.pid = 0;

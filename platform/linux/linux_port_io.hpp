@@ -1,6 +1,7 @@
 #pragma once
 // The PC's I/O ports on Linux: ioperm once, then in and out instructions (x86 only).
 
+#include <optional>
 #include <string>
 
 #include "platform/iow.hpp"
@@ -13,14 +14,27 @@ class LinuxPortIo final : public iow::PortIo {
   explicit LinuxPortIo(std::string sysfs = "/sys");
 
   // ioperm for the ports, then every capability of the process is dropped, whether or
-  // not ioperm succeeded. On failure the reason (errno, and the kernel lockdown where it
-  // applies) is reported. Warns once when the kernel's it87 driver shares the chip.
+  // not ioperm succeeded. Meant for the first instruction of main, before any library
+  // runs with the privilege; acquire reports the outcome later.
+  void grant(std::uint16_t first, std::uint16_t count);
+  // The outcome of grant for these ports (grant is called now when it was not). On
+  // failure the reason (errno, and the kernel lockdown where it applies) is reported.
+  // Warns once when the kernel's it87 driver shares the chip.
   bool acquire(std::uint16_t first, std::uint16_t count) override;
+  // Why grant failed, in the words acquire reports; empty when the ports were granted or
+  // grant was not called.
+  const std::string& failure() const { return failure_; }
   void out(std::uint16_t port, std::uint8_t value) override;
   std::uint8_t in(std::uint16_t port) override;
 
  private:
+  struct Range {
+    std::uint16_t first;
+    std::uint16_t count;
+  };
   std::string sysfs_;
+  std::optional<Range> granted_;
+  std::string failure_;
   bool acquired_ = false;
 };
 
@@ -28,8 +42,9 @@ class LinuxPortIo final : public iow::PortIo {
 // text; empty when there is nothing to add.
 std::string ExplainPortRefusal(int error, const std::string& lockdown_mode);
 
-// Drops every capability (effective, permitted, inheritable, and so the ambient ones);
-// false with a diagnostic when the kernel refuses.
+// Drops every capability (effective, permitted, inheritable, and so the ambient ones;
+// the bounding set too where the process may change it); false with a diagnostic when
+// the kernel refuses.
 bool DropAllCapabilities();
 
 // The kernel lockdown mode ("integrity", "confidentiality"), or empty when there is none.

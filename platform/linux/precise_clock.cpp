@@ -30,7 +30,7 @@ timespec ToTimespec(iow::TimePoint time) {
 
 }  // namespace
 
-PreciseClock::PreciseClock(const EndSignals* signals) : signals_(signals) {
+PreciseClock::PreciseClock(EndSignals* signals) : signals_(signals) {
   // The default slack of 50 us would lengthen every hold time of the keys.
   if (::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) != 0) {
     Diagnostic(std::string("prctl(PR_SET_TIMERSLACK): ") + std::strerror(errno));
@@ -45,14 +45,6 @@ iow::TimePoint PreciseClock::now() {
 
 void PreciseClock::sleep_until(iow::TimePoint deadline) {
   if (signals_ != nullptr) signals_->end_if_requested();
-  if (deadline == iow::TimePoint::max()) {
-    // Waiting for ever is waiting for a signal.
-    for (;;) {
-      timespec day{86400, 0};
-      ::clock_nanosleep(CLOCK_MONOTONIC, 0, &day, nullptr);
-      if (signals_ != nullptr) signals_->end_if_requested();
-    }
-  }
   const iow::TimePoint wake = deadline - kWakeMargin;
   const timespec until = ToTimespec(wake);
   while (now() < wake) {

@@ -11,16 +11,17 @@ class PreciseClock final : public iow::Clock {
  public:
   // Lowers the thread's timer slack to its minimum. With `signals`, a sleep that a
   // signal interrupts ends the program when no key is held (EndSignals).
-  explicit PreciseClock(const EndSignals* signals = nullptr);
+  explicit PreciseClock(EndSignals* signals = nullptr);
 
   iow::TimePoint now() override;
   // Sleeps to just before the absolute deadline, then reads the clock until it passes;
-  // wakes by signals go back to sleep. Never early.
+  // wakes by signals go back to sleep. Never early. The deadline must be finite. May end
+  // the program (ProgramEnd) on an end signal while no key is held.
   void sleep_until(iow::TimePoint deadline) override;
   double time_of_day() override;
 
  private:
-  const EndSignals* signals_;
+  EndSignals* signals_;
 };
 
 }  // namespace platform::lnx

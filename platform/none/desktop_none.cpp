@@ -7,7 +7,7 @@ namespace platform {
 
 std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings&) { return nullptr; }
 
-std::unique_ptr<Hardware> OpenHardware() { return nullptr; }
+std::unique_ptr<Hardware> OpenHardware(std::uint16_t, std::uint16_t) { return nullptr; }
 
 std::unique_ptr<iow::Clock> OpenRealClock() { return std::make_unique<SystemClock>(); }
 

@@ -75,7 +75,8 @@ std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings& settings) {
   }
 }
 
-std::unique_ptr<Hardware> OpenHardware() { return std::make_unique<WindowsHardware>(); }
+// Port access needs no privilege of the process's own here: the driver grants it.
+std::unique_ptr<Hardware> OpenHardware(std::uint16_t, std::uint16_t) { return std::make_unique<WindowsHardware>(); }
 
 std::unique_ptr<iow::Clock> OpenRealClock() { return std::make_unique<windows::WindowsClock>(); }
 

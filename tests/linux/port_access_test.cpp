@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/desktop.hpp"
 #include "platform/linux/linux_port_io.hpp"
 
 namespace platform::lnx {
@@ -70,6 +71,39 @@ TEST_F(FakeSysfs, AcquireDropsEveryCapabilityWhetherOrNotIopermSucceeds) {
         std::exit(caps == "CapPrm:\t0000000000000000\nCapEff:\t0000000000000000\n" ? 0 : 1);
       },
       testing::ExitedWithCode(0), "CapEff:\t0000000000000000");
+}
+
+// The capability sets of this process that may hold anything after the drop.
+std::string AllCapabilitySets() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  std::string sets;
+  while (std::getline(status, line)) {
+    if (line.starts_with("CapInh:") || line.starts_with("CapPrm:") || line.starts_with("CapEff:") ||
+        line.starts_with("CapAmb:")) {
+      sets += line + "\n";
+    }
+  }
+  return sets;
+}
+
+// What main does first: the hardware is opened, and with it the ports asked for, before
+// the window system or any other library; by then no capability is left.
+TEST(StartOfMain, NoCapabilityIsLeftOnceTheHardwareIsOpen) {
+  if (Capabilities() == "CapPrm:\t0000000000000000\nCapEff:\t0000000000000000\n") {
+    GTEST_SKIP() << "this process has no capability to drop";
+  }
+  EXPECT_EXIT(
+      {
+        const auto hardware = platform::OpenHardware(0x295, 2);
+        const std::string sets = AllCapabilitySets();
+        std::fprintf(stderr, "%s", sets.c_str());
+        std::exit(hardware && sets == "CapInh:\t0000000000000000\nCapPrm:\t0000000000000000\n"
+                                       "CapEff:\t0000000000000000\nCapAmb:\t0000000000000000\n"
+                      ? 0
+                      : 1);
+      },
+      testing::ExitedWithCode(0), "CapAmb:\t0000000000000000");
 }
 
 TEST(PortRefusal, SaysWhatToDoAboutEachReason) {

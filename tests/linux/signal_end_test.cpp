@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -24,7 +25,8 @@ namespace {
 using std::chrono::milliseconds;
 
 // Real milliseconds after the start at which SIGTERM arrives: during the settle time after
-// the first release, during the 4 s press that opens entry, and in the middle of the text.
+// the first release, during the 4 s press that opens entry (2 s simulated), and in the
+// middle of the text (15 s simulated).
 class SignalEnd : public testing::TestWithParam<int> {};
 
 TEST_P(SignalEnd, EndsAfterAReleaseWithTheDeviceClosedOnceAndEveryLineHigh) {
@@ -64,6 +66,14 @@ TEST_P(SignalEnd, EndsAfterAReleaseWithTheDeviceClosedOnceAndEveryLineHigh) {
   }
   // The program did not run on to the end of the text after the signal.
   EXPECT_LT(clock.now() - iow::TimePoint{}, std::chrono::seconds(60));
+  // Text entry, once open, was closed with line 6 before the end; before it, no key followed.
+  const bool in_entry = GetParam() > 0;
+  const std::vector<std::uint8_t> finish{0xFF, 0xBF};
+  const auto finishes = std::count(node.written.begin(), node.written.end(), finish);
+  EXPECT_EQ(finishes, in_entry ? 1 : 0);
+  if (in_entry) {
+    EXPECT_EQ(node.written[node.written.size() - 2], finish);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, SignalEnd, testing::Values(0, 20, 150));
