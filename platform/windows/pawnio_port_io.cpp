@@ -1,5 +1,6 @@
 #include "platform/windows/pawnio_port_io.hpp"
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <iterator>
@@ -111,22 +112,14 @@ bool PawnIoPortIo::acquire(std::uint16_t first, std::uint16_t count) {
       why = try_slot(slot);
     }
     if (why.empty()) {
-      // LpcIO opens only the windows the chip names; the monitor's ports must lie in one.
-      const auto hold = bus_.hold();
-      for (unsigned port = first; port < first + count; ++port) {
-        std::array<std::uint64_t, 1> value{};
-        const std::array<std::uint64_t, 1> argument{port};
-        const DWORD error = execute(kPawnIo.pio_inb, argument, value);
-        if (error == ERROR_ACCESS_DENIED) {
-          return fail("Der ITE 8705 ist gefunden, aber Port " + Hex(port) +
-                      " liegt au\u00dferhalb der Portfenster, die LpcIO f\u00fcr ihn \u00f6ffnet: sein Systemmonitor "
-                      "liegt nicht bei " + Hex(first & ~7u) + ".");
-        }
-        if (error != ERROR_SUCCESS) return fail(Name(kPawnIo.pio_inb) + "(" + Hex(port) + "): " + ErrorText(error) + ".");
-      }
+      if (const std::string outside = check_windows(first, count); !outside.empty()) return fail(outside);
       ready_ = true;
       failing_ = false;
       return true;
+    }
+    if (why.rfind(kPawnIo.select_slot.name, 0) == 0) {
+      return fail("Das Modul " + module + " kann keinen Konfigurationsport w\u00e4hlen (" + why +
+                  "). Eine aktuelle LpcIO.bin aus den Releases von PawnIO.Modules verwenden.");
     }
     slots += (slots.empty() ? "" : "; ") + std::string("Slot ") + std::to_string(slot) + " (Port " +
              Hex(kConfigPort[slot]) + "): " + why;
@@ -164,6 +157,24 @@ std::string PawnIoPortIo::try_slot(unsigned slot) {
   const std::string found = call(kPawnIo.find_bars, {});
   const std::string left = leave();
   return !found.empty() ? found : left;
+}
+
+std::string PawnIoPortIo::check_windows(std::uint16_t first, std::uint16_t count) {
+  // LpcIO opens only the windows the chip names; the monitor's ports must lie in one.
+  // Reading the address and the data port changes nothing on the chip.
+  const auto hold = bus_.hold();
+  for (unsigned port = first; port < first + count; ++port) {
+    std::array<std::uint64_t, 1> value{};
+    const std::array<std::uint64_t, 1> argument{port};
+    const DWORD error = execute(kPawnIo.pio_inb, argument, value);
+    if (error == ERROR_ACCESS_DENIED) {
+      return "Der ITE 8705 ist gefunden, aber Port " + Hex(port) +
+             " liegt au\u00dferhalb der Portfenster, die LpcIO f\u00fcr ihn \u00f6ffnet: sein Systemmonitor liegt "
+             "nicht bei " + Hex(first & ~7u) + ".";
+    }
+    if (error != ERROR_SUCCESS) return Name(kPawnIo.pio_inb) + "(" + Hex(port) + "): " + ErrorText(error) + ".";
+  }
+  return {};
 }
 
 DWORD PawnIoPortIo::execute(const PawnIoFunction& function, std::span<const std::uint64_t> arguments,

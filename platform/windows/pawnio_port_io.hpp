@@ -121,6 +121,8 @@ class PawnIoPortIo final : public iow::PortIo {
   // Enters the chip's configuration mode on `slot` and reads its ID; on a match, finds
   // its windows. Leaves configuration mode. Empty on success, else why not.
   std::string try_slot(unsigned slot);
+  // Whether the ports from `first` lie in the windows LpcIO opened; empty if so, else why not.
+  std::string check_windows(std::uint16_t first, std::uint16_t count);
   bool fail(std::string reason);
   void note(DWORD error, const std::string& call);
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "platform/diagnostics.hpp"
+#include "platform/hex_text.hpp"
 #include "platform/windows/library_symbol.hpp"
 #include "platform/windows/utf16.hpp"
 #include "platform/windows/win_error.hpp"
@@ -76,7 +77,7 @@ bool PortIoDll::acquire(std::uint16_t first, std::uint16_t count) {
     }
     reasons += (reasons.empty() ? "" : "; ") + reason;
   }
-  failure_ = "PortAccess(" + std::to_string(first) + ", " + std::to_string(count) + "): keine Port-I/O-DLL: " +
+  failure_ = "PortAccess(" + Hex(first) + ", " + std::to_string(count) + "): keine Port-I/O-DLL: " +
              (reasons.empty() ? std::string("keine zu versuchen") : reasons);
   Diagnostic(failure_);
   return false;

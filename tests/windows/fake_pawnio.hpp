@@ -26,6 +26,7 @@ class FakePawnIo final : public PawnIoDevice {
 
   DWORD open_result = ERROR_SUCCESS;
   DWORD load_result = ERROR_SUCCESS;
+  DWORD select_result = ERROR_SUCCESS;  // a module without ioctl_select_slot answers ERROR_NOT_FOUND
   std::vector<Chip> chips{Chip{}};
   std::array<std::uint8_t, 256> registers{};
   std::vector<std::string> calls;  // "select_slot 0", "pio_outb 0x2E 0x87", ...
@@ -65,6 +66,7 @@ class FakePawnIo final : public PawnIoDevice {
     };
     std::uint64_t result = 0;
     if (name == "ioctl_select_slot" && sized(1, 0)) {
+      if (select_result != ERROR_SUCCESS) return select_result;
       if (args[0] > 1) return ERROR_INVALID_PARAMETER;
       config_ = args[0] == 0 ? 0x2E : 0x4E;
       windows_.clear();

@@ -99,6 +99,8 @@ TEST_F(PawnIoTest, EachFailureNamesItsCauseAndWhatToDo) {
       {"other chip", [](FakePawnIo& d, auto&) { d.chips = {FakePawnIo::Chip{0, 0x8728, {0x290}}}; },
        {"Kein ITE 8705", "Slot 0 (Port 0x2E): Chip-ID 0x8728", "Slot 1 (Port 0x4E): keine Antwort (Chip-ID 0xFFFF)"},
        false},
+      {"old module", [](FakePawnIo& d, auto&) { d.select_result = ERROR_NOT_FOUND; },
+       {"kann keinen Konfigurationsport w\u00e4hlen", "ioctl_select_slot", "aktuelle LpcIO.bin"}, false},
       {"ports outside the windows", [](FakePawnIo& d, auto&) { d.chips = {FakePawnIo::Chip{0, 0x8705, {0xA00}}}; },
        {"Port 0x295", "au\u00dferhalb der Portfenster"}, false},
   };
