@@ -2,24 +2,28 @@
 // into the LED sign through the IO-Warrior.
 
 #include <cstdio>
+#include <iostream>
 #include <string_view>
 
 #include "app/form1.hpp"
+#include "app/setup_check.hpp"
 #include "monitor/sensor_readings.hpp"
 #include "platform/desktop.hpp"
 #include "platform/diagnostics.hpp"
 #include "platform/headless_window.hpp"
+#include "platform/setup_facts.hpp"
 
 namespace {
 
 constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
-    "Aufruf: lumatext [--headless | --help | --version]\n"
+    "Aufruf: lumatext [--headless | --check | --help | --version]\n"
     "Zeigt CPU-Temperatur und L\u00fcfterdrehzahl aus dem ITE 8705 auf der LED-Laufschrift.\n"
-    "  --headless  ohne Fenster: misst sofort und l\u00e4uft bis SIGTERM, SIGINT oder SIGHUP\n";
+    "  --headless  ohne Fenster: misst sofort und l\u00e4uft bis SIGTERM, SIGINT oder SIGHUP\n"
+    "  --check     pr\u00fcft die Einrichtung (IO-Warrior, udev, Portzugriff, it87) und misst einmal\n";
 
-enum class Mode { kWindow, kHeadless };
+enum class Mode { kWindow, kHeadless, kCheck };
 
 }  // namespace
 
@@ -35,18 +39,23 @@ int main(int argc, char** argv) {
       std::printf("lumatext %s\n", LUMATEXT_VERSION);
       return 0;
     }
-    if (arg == "--headless") {
-      mode = Mode::kHeadless;
+    if (arg == "--headless" || arg == "--check") {
+      mode = arg == "--headless" ? Mode::kHeadless : Mode::kCheck;
       continue;
     }
     std::fputs(kUsage, stdout);
     return arg == "--help" ? 0 : kExitUsage;
   }
+
+  if (mode == Mode::kCheck) {
+    const auto probe = platform::OpenSetupProbe(hardware ? hardware->port_access() : platform::PortAccess{});
+    if (!probe) platform::Diagnostic("lumatext: --check gibt es nur unter Linux");
+    return probe ? app::ReportSetup(probe->collect(), probe->ports(), std::cout) : app::kExitStartFailed;
+  }
   if (!hardware) {
     platform::Diagnostic("lumatext: dieser Build hat keinen Hardwarezugriff; lumatext-sim --headless benutzen");
     return app::kExitStartFailed;
   }
-
   if (mode == Mode::kHeadless) {
     const auto clock = platform::OpenRealClock();
     platform::HeadlessWindow window(*clock);
@@ -54,9 +63,7 @@ int main(int argc, char** argv) {
     app::Form1 form(lib, window, window);
     return form.Run();
   }
-  platform::DesktopSettings settings;
-  settings.form = app::kForm1Layout;
-  const auto desktop = platform::OpenDesktop(settings);
+  const auto desktop = platform::OpenDesktop(app::kForm1Layout);
   if (!desktop) {
     platform::Diagnostic("lumatext: kein Fenster m\u00f6glich; ohne Fenster: lumatext --headless");
     return app::kExitStartFailed;

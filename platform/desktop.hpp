@@ -4,9 +4,7 @@
 // picks one. Only a program's main calls them.
 
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <string>
 
 #include "platform/form_layout.hpp"
 #include "platform/iow.hpp"
@@ -14,30 +12,20 @@
 
 namespace platform {
 
+// What became of the request for the monitor's ports that OpenHardware made.
+struct PortAccess {
+  bool granted = false;
+  int error = 0;  // the system's error number of the refusal; 0 when granted or none
+};
+
 // The real IO-Warrior and port I/O of this machine.
 class Hardware {
  public:
   virtual ~Hardware() = default;
   virtual iow::IowKit& iowkit() = 0;
   virtual iow::PortIo& ports() = 0;
-};
-
-// What the emulated LED sign shows, as its window draws it.
-struct SignView {
-  std::string text;      // the finished text, or during entry the characters accepted so far
-  bool entering = false;
-  char selected = ' ';   // during entry: the ring character being selected
-};
-
-struct DesktopSettings {
-  // The window Form1 that show_form shows.
-  FormLayout form;
-  // Maps a deadline on the program's clock to one on the desktop's own clock. Empty:
-  // the program runs on the desktop's clock.
-  std::function<iow::TimePoint(iow::TimePoint)> real_deadline;
-  // When set, a second window shows the emulated LED sign, drawn from what this returns;
-  // it stays drawn while the program waits on the desktop's clock.
-  std::function<SignView()> sign_view;
+  // Where the ports were asked for when the hardware was opened: the outcome (Linux).
+  virtual PortAccess port_access() const = 0;
 };
 
 // The window system with the window Form1, and the real clock.
@@ -49,8 +37,9 @@ class Desktop {
   virtual iow::Clock& clock() = 0;
 };
 
-// Opens this platform's window system; null when this build has none.
-std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings& settings);
+// Opens this platform's window system with the window Form1 as `form` describes it (not
+// yet shown); null when this build has none or no display can be opened.
+std::unique_ptr<Desktop> OpenDesktop(const FormLayout& form);
 
 // This platform's real hardware access, null when this build has none. Where the ports
 // need a privilege (Linux), asks for `port_count` ports from `first_port` at once and drops

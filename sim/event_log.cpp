@@ -13,7 +13,6 @@ void EventLog::record(std::string_view event, std::string_view args) {
   out_ << time.data() << ' ' << event;
   if (!args.empty()) out_ << ' ' << args;
   out_ << '\n';
-  out_.flush();
 }
 
 std::string HexBytes(std::span<const std::uint8_t> bytes) {

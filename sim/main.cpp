@@ -10,11 +10,35 @@
 #include "app/form1.hpp"
 #include "platform/desktop.hpp"
 #include "sim/options.hpp"
+#include "sim/sign_display.hpp"
 #include "sim/simulation.hpp"
 
 namespace {
 
 constexpr int kExitUsage = 2;
+
+// The machine's desktop with the emulated sign's window below Form1: shown with Form1,
+// and drawn while the program sleeps on its clock.
+class DesktopWithSign final : public platform::Desktop, public platform::WindowSystem {
+ public:
+  DesktopWithSign(platform::Desktop& desktop, sim::SignDisplay& sign) : desktop_(desktop), sign_(sign) {}
+
+  platform::EventQueue& events() override { return desktop_.events(); }
+  platform::WindowSystem& window() override { return *this; }
+  iow::Clock& clock() override { return sign_.clock(); }
+
+  void show_form() override {
+    desktop_.window().show_form();
+    sign_.show();
+  }
+  void message_box(std::string_view text, std::string_view title) override {
+    desktop_.window().message_box(text, title);
+  }
+
+ private:
+  platform::Desktop& desktop_;
+  sim::SignDisplay& sign_;
+};
 
 int Usage(std::string_view error) {
   std::cerr << "lumatext-sim: " << error << '\n' << sim::Usage();
@@ -40,18 +64,19 @@ int Run(const sim::Options& options, std::ostream& out) {
   }
   // With a window the simulated time follows the desktop's clock.
   std::unique_ptr<sim::Simulation> simulation;
-  platform::DesktopSettings settings;
-  settings.form = app::kForm1Layout;
-  settings.real_deadline = [&](iow::TimePoint deadline) { return simulation->clock().real_deadline(deadline); };
-  settings.sign_view = [&] { return simulation->sign_view(); };
-  const auto desktop = platform::OpenDesktop(settings);
-  if (!desktop) {
+  const auto desktop = platform::OpenDesktop(app::kForm1Layout);
+  const auto sign =
+      desktop ? sim::OpenSignDisplay(*desktop, [&simulation] { return simulation->sign_view(); }) : nullptr;
+  if (!sign) {
     std::cerr << "lumatext-sim: kein Fenster m\u00f6glich; mit --headless starten\n";
     return kExitUsage;
   }
-  simulation = std::make_unique<sim::Simulation>(options, desktop->clock().time_of_day(), &desktop->clock(), out,
-                                                 detail, desktop.get(), platform::EndOnSignals);
+  DesktopWithSign with_sign(*desktop, *sign);
+  simulation = std::make_unique<sim::Simulation>(options, with_sign.clock().time_of_day(), &with_sign.clock(), out,
+                                                 detail, &with_sign, platform::EndOnSignals);
   simulation->iowarrior().set_keep_trace(false);
+  // Clicks made while the program sleeps are taken in with the time they were made.
+  sign->set_after_wait([&simulation] { simulation->window().collect_real_events(); });
   return Finish(options, simulation->Run());
 }
 

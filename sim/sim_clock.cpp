@@ -53,6 +53,7 @@ void SimClock::sleep_until(iow::TimePoint deadline) {
     // The real clock wakes late, and N times faster that lateness would stretch every
     // simulated hold N-fold: simulated time resumes exactly at the deadline instead,
     // falling behind real time rather than running ahead of the schedule.
+    if (before_real_wait_) before_real_wait_();
     real_->sleep_until(real_deadline(target));
     virtual_now_ = target;
     real_anchor_ = real_->now();

@@ -2,6 +2,7 @@
 // Simulated time: virtual (speed 0, never sleeps) or real time run N times faster.
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/iow.hpp"
 #include "platform/program_end.hpp"
@@ -52,6 +53,8 @@ class SimClock final : public iow::Clock {
   void set_limit(iow::TimePoint limit) { limit_ = limit; }
   // Sets the time of day as from now, like a user setting the clock.
   void set_time_of_day(double seconds);
+  // Called before every sleep on the real clock.
+  void set_before_real_wait(std::function<void()> before) { before_real_wait_ = std::move(before); }
 
  private:
   // Counts a read of virtual time; aborts when time has stood still for too long.
@@ -66,6 +69,7 @@ class SimClock final : public iow::Clock {
   iow::TimePoint virtual_now_{};
   iow::TimePoint limit_ = iow::TimePoint::max();
   std::uint32_t reads_without_progress_ = 0;
+  std::function<void()> before_real_wait_;
 };
 
 }  // namespace sim

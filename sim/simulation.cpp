@@ -11,7 +11,8 @@ Simulation::Simulation(const Options& options, double start_time_of_day, iow::Cl
       iowarrior_(clock_, &log_),
       chip_(options.temperatures, options.fan_counts, &log_),
       window_(clock_, options.actions, &log_, desktop != nullptr ? &desktop->events() : nullptr,
-              desktop != nullptr ? &desktop->window() : nullptr),
+              desktop != nullptr ? &desktop->window() : nullptr,
+              [this](iow::TimePoint deadline) { return clock_.real_deadline(deadline); }),
       guard_(guard ? guard(iowarrior_) : nullptr),
       lib_(guard_ ? *guard_ : iowarrior_, chip_, clock_),
       form_(lib_, window_, window_) {
@@ -22,9 +23,10 @@ Simulation::Simulation(const Options& options, double start_time_of_day, iow::Cl
   chip_.set_accessible(!options.no_port_access);
   iowarrior_.on_pins([this](iow::TimePoint time, std::span<const std::uint8_t> report) { sign_.on_report(time, report); });
   sign_.on_finished([this](const std::string& text) { log_.record("sign", text); });
+  clock_.set_before_real_wait([this] { log_.flush(); });
 }
 
-platform::SignView Simulation::sign_view() const {
+SignView Simulation::sign_view() const {
   if (!sign_.entering()) return {sign_.shown(), false, ' '};
   return {sign_.entered(), true, SignEmulator::RingChar(sign_.selected())};
 }
@@ -32,6 +34,7 @@ platform::SignView Simulation::sign_view() const {
 int Simulation::Run() {
   const int status = form_.Run();
   log_.record("exit", std::to_string(status));
+  log_.flush();
   return status;
 }
 

@@ -12,6 +12,7 @@
 #include "sim/options.hpp"
 #include "sim/scripted_window.hpp"
 #include "sim/sign_emulator.hpp"
+#include "sim/sign_view.hpp"
 #include "sim/sim_clock.hpp"
 #include "sim/sim_ite8705.hpp"
 #include "sim/sim_iowarrior.hpp"
@@ -34,7 +35,7 @@ class Simulation {
   int Run();
 
   // What the emulated sign shows now.
-  platform::SignView sign_view() const;
+  SignView sign_view() const;
 
   SimClock& clock() { return clock_; }
   SimIoWarrior& iowarrior() { return iowarrior_; }

@@ -15,7 +15,6 @@
 #include <string>
 
 #include "platform/diagnostics.hpp"
-#include "platform/fltk/sign_frame.hpp"
 
 namespace platform::fltk {
 namespace {
@@ -27,8 +26,6 @@ constexpr double kLongWait = 1e6;
 // Space a button's frame and a little air take from its caption's width.
 constexpr int kCaptionPadding = 12;
 constexpr int kSmallestCaptionSize = 8;
-
-constexpr double kSignFrameSeconds = 1.0 / 25.0;
 
 double Seconds(iow::Duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -61,107 +58,18 @@ class KeyButton final : public Fl_Button {
   }
 };
 
-// The emulated LED sign: red LEDs in a dot matrix, redrawn from the sign's view.
-class SignWindow final : public Fl_Double_Window {
- public:
-  SignWindow(int x, int y, std::function<SignView()> view)
-      : Fl_Double_Window(x, y, 2 * kSignMargin + kSignCells * kCellColumns * kLedPitch,
-                         2 * kSignMargin + kSignRows * kLedPitch),
-        view_(std::move(view)) {
-    copy_label(kSignTitle);
-    end();
-  }
-
-  ~SignWindow() override { Fl::remove_timeout(Tick, this); }
-
-  void start() {
-    show();
-    Tick(this);
-  }
-
-  void draw() override {
-    fl_rectf(0, 0, w(), h(), FL_BLACK);
-    for (std::size_t column = 0; column < columns_.size(); ++column) {
-      for (int row = 0; row < kSignRows; ++row) {
-        const bool lit = (columns_[column] >> row) & 1U;
-        fl_color(lit ? fl_rgb_color(255, 40, 30) : fl_rgb_color(70, 8, 8));
-        fl_pie(kSignMargin + static_cast<int>(column) * kLedPitch, kSignMargin + row * kLedPitch, kLedSize, kLedSize,
-               0, 360);
-      }
-    }
-  }
-
- private:
-  static void Tick(void* data) {
-    auto* self = static_cast<SignWindow*>(data);
-    self->update();
-    Fl::repeat_timeout(kSignFrameSeconds, Tick, data);
-  }
-
-  void update() {
-    const SignView view = view_();
-    const auto now = std::chrono::steady_clock::now();
-    if (view.text != last_.text || view.entering != last_.entering) scroll_start_ = now;
-    last_ = view;
-    const long scroll = std::lround(std::chrono::duration<double>(now - scroll_start_).count() * kScrollColumnsPerSecond);
-    auto columns = SignColumns(view, kSignCells, scroll);
-    if (columns != columns_) {
-      columns_ = std::move(columns);
-      redraw();
-    }
-  }
-
-  std::function<SignView()> view_;
-  SignView last_;
-  std::chrono::steady_clock::time_point scroll_start_ = std::chrono::steady_clock::now();
-  std::vector<std::uint8_t> columns_ = std::vector<std::uint8_t>(kSignCells * kCellColumns, 0);
-};
-
-class FltkDesktop;
-
-// The desktop's clock: the machine's, kept drawing the sign window while it sleeps.
-class ToolkitClock final : public iow::Clock {
- public:
-  ToolkitClock(iow::Clock& machine, const std::function<void()>& end_check) : machine_(machine), end_check_(end_check) {}
-
-  void keep_drawing() { keep_drawing_ = true; }
-
-  iow::TimePoint now() override { return machine_.now(); }
-  double time_of_day() override { return machine_.time_of_day(); }
-
-  void sleep_until(iow::TimePoint deadline) override {
-    if (!keep_drawing_) {
-      machine_.sleep_until(deadline);
-      return;
-    }
-    RunToolkitUntil(machine_, deadline, end_check_, [] { return false; });
-  }
-
- private:
-  iow::Clock& machine_;
-  const std::function<void()>& end_check_;
-  bool keep_drawing_ = false;
-};
-
 class FltkDesktop final : public Desktop, public EventQueue, public WindowSystem {
  public:
-  FltkDesktop(const DesktopSettings& settings, const MachineHooks& hooks)
-      : settings_(settings),
-        end_check_(hooks.end_check ? hooks.end_check : [] {}),
-        wake_fd_(hooks.wake_fd),
-        clock_(*hooks.clock, end_check_) {
+  FltkDesktop(const FormLayout& form, const Machine& machine)
+      : layout_(form), end_check_(machine.end_check ? machine.end_check : [] {}), wake_fd_(machine.wake_fd),
+        clock_(*machine.clock) {
     build_form();
-    if (settings_.sign_view) {
-      sign_ = std::make_unique<SignWindow>(form_->x(), form_->y() + form_->h() + 60, settings_.sign_view);
-      clock_.keep_drawing();
-    }
     // A wake-up only ends the current wait; the check after it does the rest.
     if (wake_fd_ >= 0) Fl::add_fd(wake_fd_, FL_READ, OnWake, this);
   }
 
   ~FltkDesktop() override {
     if (wake_fd_ >= 0) Fl::remove_fd(wake_fd_);
-    sign_.reset();
     form_.reset();
   }
 
@@ -179,16 +87,12 @@ class FltkDesktop final : public Desktop, public EventQueue, public WindowSystem
   }
 
   void wait_event(iow::TimePoint deadline) override {
-    const iow::TimePoint real = settings_.real_deadline && deadline != iow::TimePoint::max()
-                                    ? settings_.real_deadline(deadline)
-                                    : deadline;
-    RunToolkitUntil(clock_, real, end_check_, [this] { return !queue_.empty(); });
+    RunToolkitUntil(clock_, deadline, end_check_, [this] { return !queue_.empty(); });
   }
 
   void show_form() override {
     form_->show();
     messen_->take_focus();
-    if (sign_) sign_->start();
     Fl::flush();
   }
 
@@ -208,19 +112,18 @@ class FltkDesktop final : public Desktop, public EventQueue, public WindowSystem
     static_cast<FltkDesktop*>(self)->push(WindowEvent::Unload);
   }
 
-  DesktopSettings settings_;
+  FormLayout layout_;
   std::function<void()> end_check_;
   int wake_fd_;
-  ToolkitClock clock_;
+  iow::Clock& clock_;
   std::deque<WindowEvent> queue_;
   std::unique_ptr<Fl_Double_Window> form_;
   KeyButton* messen_ = nullptr;
   KeyButton* ende_ = nullptr;
-  std::unique_ptr<SignWindow> sign_;
 };
 
 void FltkDesktop::build_form() {
-  const FormLayout& layout = settings_.form;
+  const FormLayout& layout = layout_;
   float dpi = kDefaultDpi;
   float vertical = kDefaultDpi;
   Fl::screen_dpi(dpi, vertical);
@@ -295,9 +198,9 @@ void FltkDesktop::message_box(std::string_view text, std::string_view title) {
 
 }  // namespace
 
-std::unique_ptr<Desktop> OpenFltkDesktop(const DesktopSettings& settings, const MachineHooks& hooks) {
+std::unique_ptr<Desktop> OpenFltkDesktop(const FormLayout& form, const Machine& machine) {
   // FLTK keeps one display for the process.
-  if (fl_display != nullptr) return std::make_unique<FltkDesktop>(settings, hooks);
+  if (fl_display != nullptr) return std::make_unique<FltkDesktop>(form, machine);
   // FLTK ends the process when it cannot open the display; open it here to say why.
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
@@ -307,7 +210,7 @@ std::unique_ptr<Desktop> OpenFltkDesktop(const DesktopSettings& settings, const 
     return nullptr;
   }
   fl_open_display(display);
-  return std::make_unique<FltkDesktop>(settings, hooks);
+  return std::make_unique<FltkDesktop>(form, machine);
 }
 
 }  // namespace platform::fltk

@@ -19,12 +19,12 @@ class LinuxDesktop final : public Desktop {
  public:
   explicit LinuxDesktop(lnx::EndSignals& signals) : clock_(&signals) {}
 
-  bool open(const DesktopSettings& settings, lnx::EndSignals& signals) {
-    fltk::MachineHooks hooks;
-    hooks.clock = &clock_;
-    hooks.end_check = [&signals] { signals.end_if_requested(); };
-    hooks.wake_fd = signals.wake_fd();
-    toolkit_ = fltk::OpenFltkDesktop(settings, hooks);
+  bool open(const FormLayout& form, lnx::EndSignals& signals) {
+    fltk::Machine machine;
+    machine.clock = &clock_;
+    machine.end_check = [&signals] { signals.end_if_requested(); };
+    machine.wake_fd = signals.wake_fd();
+    toolkit_ = fltk::OpenFltkDesktop(form, machine);
     return toolkit_ != nullptr;
   }
 
@@ -46,6 +46,7 @@ class LinuxHardware final : public Hardware {
 
   iow::IowKit& iowkit() override { return guarded_; }
   iow::PortIo& ports() override { return ports_; }
+  PortAccess port_access() const override { return {ports_.granted(), ports_.error()}; }
 
  private:
   lnx::SystemDeviceFiles files_;
@@ -56,10 +57,10 @@ class LinuxHardware final : public Hardware {
 
 }  // namespace
 
-std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings& settings) {
+std::unique_ptr<Desktop> OpenDesktop(const FormLayout& form) {
   lnx::EndSignals& signals = lnx::EndSignals::Process();
   auto desktop = std::make_unique<LinuxDesktop>(signals);
-  if (!desktop->open(settings, signals)) return nullptr;
+  if (!desktop->open(form, signals)) return nullptr;
   return desktop;
 }
 

@@ -50,6 +50,12 @@ int SystemDeviceFiles::get_info(int fd, IowarriorInfo& info) {
   info.product = raw.product;
   info.if_num = raw.if_num;
   info.report_size = raw.report_size;
+  // NUL-terminated inside its 9 bytes; the copy stops at the array's end all the same.
+  info.serial.clear();
+  for (const __u8 c : raw.serial) {
+    if (c == 0) break;
+    info.serial.push_back(static_cast<char>(c));
+  }
   return 0;
 }
 

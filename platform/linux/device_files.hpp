@@ -15,6 +15,7 @@ struct IowarriorInfo {
   std::uint32_t product = 0;
   std::uint32_t if_num = 0;       // 0: the I/O pins, 1: the special modes
   std::uint32_t report_size = 0;  // bytes a write takes, without the report ID
+  std::string serial;             // the chip's serial number, 8 hex digits; empty when it has none
 };
 
 class DeviceFiles {

@@ -12,8 +12,6 @@ namespace platform::lnx {
 namespace {
 
 constexpr std::string_view kNodePrefix = "iowarrior";
-// The interface of an IO-Warrior that drives the I/O pins.
-constexpr std::uint32_t kPinsInterface = 0;
 // The only pipe this driver route offers: the pin report.
 constexpr std::uint32_t kPinsPipe = 0;
 
@@ -29,6 +27,17 @@ std::optional<unsigned long> NodeNumber(const std::string& name) {
 
 }  // namespace
 
+std::vector<std::string> IowarriorNodeNames(DeviceFiles& files, const std::string& directory) {
+  std::vector<std::pair<unsigned long, std::string>> nodes;
+  for (const std::string& name : files.list(directory)) {
+    if (const auto number = NodeNumber(name)) nodes.emplace_back(*number, name);
+  }
+  std::sort(nodes.begin(), nodes.end());
+  std::vector<std::string> names;
+  for (auto& node : nodes) names.push_back(std::move(node.second));
+  return names;
+}
+
 LinuxIowKit::LinuxIowKit(DeviceFiles& files, std::string directory)
     : files_(files), directory_(std::move(directory)) {}
 
@@ -38,13 +47,8 @@ LinuxIowKit::~LinuxIowKit() {
 
 iow::IowKitHandle LinuxIowKit::open_device() {
   if (fd_ >= 0) return 0;
-  std::vector<std::pair<unsigned long, std::string>> nodes;
-  for (const std::string& name : files_.list(directory_)) {
-    if (const auto number = NodeNumber(name)) nodes.emplace_back(*number, name);
-  }
-  std::sort(nodes.begin(), nodes.end());
   std::string reason = "kein Knoten " + directory_ + "/iowarrior* (IO-Warrior angesteckt, Modul iowarrior geladen?)";
-  for (const auto& [number, name] : nodes) {
+  for (const std::string& name : IowarriorNodeNames(files_, directory_)) {
     const std::string path = directory_ + "/" + name;
     const int fd = files_.open(path);
     if (fd < 0) {

@@ -3,12 +3,20 @@
 // /dev/usb/iowarrior<N>; interface 0 carries the I/O pins.
 
 #include <string>
+#include <vector>
 
 #include "platform/iow.hpp"
 #include "platform/linux/device_files.hpp"
 #include "platform/write_failure_log.hpp"
 
 namespace platform::lnx {
+
+// The interface of an IO-Warrior that drives the I/O pins.
+inline constexpr std::uint32_t kPinsInterface = 0;
+
+// The names "iowarrior<N>" in `directory`, in numeric order of N (iowarrior2 before
+// iowarrior10); the order in which LinuxIowKit tries them.
+std::vector<std::string> IowarriorNodeNames(DeviceFiles& files, const std::string& directory);
 
 class LinuxIowKit final : public iow::IowKit {
  public:

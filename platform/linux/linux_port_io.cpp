@@ -33,11 +33,12 @@ void LinuxPortIo::grant(std::uint16_t first, std::uint16_t count) {
   granted_ = Range{first, count};
   const std::string call = "PortAccess: ioperm(" + Hex(first) + ", " + std::to_string(count) + ")";
   failure_.clear();
+  error_ = 0;
   if (!kHavePortInstructions) {
     failure_ = call + ": dieser Rechner hat keine I/O-Port-Befehle (nur x86)";
   } else if (GrantPorts(first, count) != 0) {
-    const int error = errno;
-    failure_ = call + ": " + std::strerror(error) + ExplainPortRefusal(error, LockdownMode(sysfs_));
+    error_ = errno;
+    failure_ = call + ": " + std::strerror(error_) + ExplainPortRefusal(error_, LockdownMode(sysfs_));
   }
   // The ports were the only reason for any privilege; whatever came of them, keep none.
   DropAllCapabilities();

@@ -21,9 +21,10 @@ class LinuxPortIo final : public iow::PortIo {
   // failure the reason (errno, and the kernel lockdown where it applies) is reported.
   // Warns once when the kernel's it87 driver shares the chip.
   bool acquire(std::uint16_t first, std::uint16_t count) override;
-  // Why grant failed, in the words acquire reports; empty when the ports were granted or
-  // grant was not called.
-  const std::string& failure() const { return failure_; }
+  // The outcome of grant: granted, or the system's error number (0 where the processor
+  // has no port instructions).
+  bool granted() const { return granted_.has_value() && failure_.empty(); }
+  int error() const { return error_; }
   void out(std::uint16_t port, std::uint8_t value) override;
   std::uint8_t in(std::uint16_t port) override;
 
@@ -35,6 +36,7 @@ class LinuxPortIo final : public iow::PortIo {
   std::string sysfs_;
   std::optional<Range> granted_;
   std::string failure_;
+  int error_ = 0;
   bool acquired_ = false;
 };
 

@@ -5,7 +5,7 @@
 
 namespace platform {
 
-std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings&) { return nullptr; }
+std::unique_ptr<Desktop> OpenDesktop(const FormLayout&) { return nullptr; }
 
 std::unique_ptr<Hardware> OpenHardware(std::uint16_t, std::uint16_t) { return nullptr; }
 

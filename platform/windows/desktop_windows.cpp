@@ -7,9 +7,8 @@
 #include "platform/diagnostics.hpp"
 #include "platform/windows/form1_window.hpp"
 #include "platform/windows/hid_iowkit.hpp"
-#include "platform/windows/windows_port_io.hpp"
-#include "platform/windows/sign_window.hpp"
 #include "platform/windows/windows_clock.hpp"
+#include "platform/windows/windows_port_io.hpp"
 
 // winuser.h names its own OpenDesktop (a macro for OpenDesktopW); ours is meant here.
 #undef OpenDesktop
@@ -17,43 +16,25 @@
 namespace platform {
 namespace {
 
-// The gap between Form1 and the emulated sign below it, in pixels.
-constexpr int kSignGap = 20;
-
-class WindowsDesktop final : public Desktop, public WindowSystem {
+class WindowsDesktop final : public Desktop {
  public:
-  explicit WindowsDesktop(const DesktopSettings& settings) : form_(settings.form, clock_, settings.real_deadline) {
-    if (settings.sign_view) {
-      sign_ = std::make_unique<windows::SignWindow>(settings.sign_view);
-      // The sign keeps running while the program waits; Form1's clicks meanwhile only queue.
-      clock_.dispatch_while_sleeping([this] { form_.dispatch_waiting(); });
-    }
-  }
+  explicit WindowsDesktop(const FormLayout& form) : form_(form, clock_) {}
 
   EventQueue& events() override { return form_; }
-  WindowSystem& window() override { return *this; }
+  WindowSystem& window() override { return form_; }
   iow::Clock& clock() override { return clock_; }
-
-  void show_form() override {
-    form_.show_form();
-    if (sign_) {
-      RECT frame{};
-      GetWindowRect(form_.hwnd(), &frame);
-      sign_->show(frame.left, frame.bottom + kSignGap);
-    }
-  }
-  void message_box(std::string_view text, std::string_view title) override { form_.message_box(text, title); }
 
  private:
   windows::WindowsClock clock_;
   windows::Form1Window form_;
-  std::unique_ptr<windows::SignWindow> sign_;
 };
 
 class WindowsHardware final : public Hardware {
  public:
   iow::IowKit& iowkit() override { return iowkit_; }
   iow::PortIo& ports() override { return ports_; }
+  // The driver grants the ports when they are first used, not when the hardware opens.
+  PortAccess port_access() const override { return {}; }
 
  private:
   windows::HidIowKit iowkit_;
@@ -62,13 +43,13 @@ class WindowsHardware final : public Hardware {
 
 }  // namespace
 
-std::unique_ptr<Desktop> OpenDesktop(const DesktopSettings& settings) {
+std::unique_ptr<Desktop> OpenDesktop(const FormLayout& form) {
   // While a text is typed the window answers no messages for up to a minute: no ghost
   // window may then swallow clicks or offer to end the program mid-press.
   DisableProcessWindowsGhosting();
   windows::UsePerMonitorDpi();
   try {
-    return std::make_unique<WindowsDesktop>(settings);
+    return std::make_unique<WindowsDesktop>(form);
   } catch (const std::exception& error) {
     Diagnostic(std::string("OpenDesktop: ") + error.what());
     return nullptr;

@@ -112,9 +112,7 @@ void UsePerMonitorDpi() {
   SetProcessDPIAware();
 }
 
-Form1Window::Form1Window(const FormLayout& form, iow::Clock& clock,
-                         std::function<iow::TimePoint(iow::TimePoint)> real_deadline)
-    : form_(form), clock_(clock), real_deadline_(std::move(real_deadline)) {
+Form1Window::Form1Window(const FormLayout& form, iow::Clock& clock) : form_(form), clock_(clock) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   RegisterFormClass(instance, &Form1Window::WindowProcedure);
   hwnd_ = CreateWindowExW(kExStyle, kClassName, Widen(form_.title).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -142,7 +140,7 @@ Form1Window::~Form1Window() {
 }
 
 std::optional<WindowEvent> Form1Window::take_event() {
-  dispatch_waiting();
+  DispatchWaitingMessages();
   if (events_.empty()) return std::nullopt;
   const WindowEvent event = events_.front();
   events_.pop_front();
@@ -150,26 +148,16 @@ std::optional<WindowEvent> Form1Window::take_event() {
 }
 
 void Form1Window::wait_event(iow::TimePoint deadline) {
-  const iow::TimePoint real = real_deadline_ && deadline != iow::TimePoint::max() ? real_deadline_(deadline) : deadline;
   for (;;) {
-    dispatch_waiting();
+    DispatchWaitingMessages();
     if (!events_.empty()) return;
-    DWORD handles = 0;
-    DWORD timeout = INFINITE;
-    HANDLE timer = timer_.handle();
-    if (real != iow::TimePoint::max()) {
+    iow::Duration delay = iow::Duration::max();
+    if (deadline != iow::TimePoint::max()) {
       const iow::TimePoint now = clock_.now();
-      if (now >= real) return;
-      if (timer_.arm(real - now)) {
-        handles = 1;
-      } else {
-        const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(real - now).count();
-        timeout = static_cast<DWORD>(std::min<long long>(milliseconds, INFINITE - 1));
-      }
+      if (now >= deadline) return;
+      delay = deadline - now;
     }
-    // Wakes for any new message, including those already seen but not yet removed.
-    MsgWaitForMultipleObjectsEx(handles, handles != 0 ? &timer : nullptr, timeout, QS_ALLINPUT,
-                                MWMO_INPUTAVAILABLE);
+    WaitForTimerOrMessages(timer_, delay, true);
   }
 }
 
@@ -185,16 +173,6 @@ void Form1Window::message_box(std::string_view text, std::string_view title) {
   std::string shown(text);
   if (const std::string advice = TakeUserAdvice(); !advice.empty()) shown += "\n\n" + advice;
   MessageBoxW(owner, Widen(shown).c_str(), Widen(title).c_str(), MB_OK | MB_SETFOREGROUND);
-}
-
-void Form1Window::dispatch_waiting() {
-  MSG message{};
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    // Tab, the arrow keys, Space and Return move between and press the buttons as in a dialog.
-    if (IsDialogMessageW(hwnd_, &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
 }
 
 void Form1Window::lay_out(unsigned dpi) {

@@ -2,14 +2,12 @@
 // The window Form1 in the plain Win32 API, and its event queue.
 //
 // The window procedure only turns clicks and the close box into WindowEvents and keeps
-// them in the queue; the program takes them from there. Messages are dispatched while
-// the program asks for events or shows a message box, and, where the emulated sign is
-// drawn, while the clock sleeps.
+// them in the queue; the program takes them from there. Messages are dispatched only
+// while the program asks for events or shows a message box.
 
 #include <windows.h>
 
 #include <deque>
-#include <functional>
 #include <optional>
 
 #include "platform/form_layout.hpp"
@@ -31,10 +29,8 @@ void UsePerMonitorDpi();
 
 class Form1Window final : public EventQueue, public WindowSystem {
  public:
-  // Creates Form1 hidden, as `form` describes it. `clock` is the desktop's clock;
-  // `real_deadline`, when set, maps the program's deadlines onto it.
-  Form1Window(const FormLayout& form, iow::Clock& clock,
-              std::function<iow::TimePoint(iow::TimePoint)> real_deadline = {});
+  // Creates Form1 hidden, as `form` describes it. `clock` is the desktop's clock.
+  Form1Window(const FormLayout& form, iow::Clock& clock);
   ~Form1Window() override;
   Form1Window(const Form1Window&) = delete;
   Form1Window& operator=(const Form1Window&) = delete;
@@ -50,10 +46,6 @@ class Form1Window final : public EventQueue, public WindowSystem {
   // The dpi the window is laid out for.
   unsigned dpi() const { return dpi_; }
 
-  // Dispatches every waiting message of the thread; Form1's window procedure only
-  // queues events.
-  void dispatch_waiting();
-
  private:
   static LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
@@ -63,7 +55,6 @@ class Form1Window final : public EventQueue, public WindowSystem {
 
   FormLayout form_;
   iow::Clock& clock_;
-  std::function<iow::TimePoint(iow::TimePoint)> real_deadline_;
   PreciseTimer timer_;
   HWND hwnd_ = nullptr;
   HWND messen_ = nullptr;

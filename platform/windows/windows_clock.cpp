@@ -55,30 +55,42 @@ iow::TimePoint WindowsClock::now() {
 }
 
 void WindowsClock::sleep_until(iow::TimePoint deadline) {
-  if (!timer_.high_resolution() && deadline != iow::TimePoint::max()) RaiseTimerResolutionOnce();
-  for (;;) {
-    if (dispatch_) dispatch_();
-    const iow::TimePoint current = now();
-    if (current >= deadline) return;
-    HANDLE timer = timer_.handle();
-    DWORD handles = 0;
-    DWORD timeout = INFINITE;
-    if (deadline != iow::TimePoint::max()) {
-      if (timer_.arm(deadline - current)) {
-        handles = 1;
-      } else {
-        const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(deadline - current).count();
-        timeout = static_cast<DWORD>(milliseconds < INFINITE - 1 ? milliseconds : INFINITE - 1);
-      }
-    }
-    if (dispatch_) {
-      MsgWaitForMultipleObjectsEx(handles, handles != 0 ? &timer : nullptr, timeout, QS_ALLINPUT,
-                                  MWMO_INPUTAVAILABLE);
-    } else if (handles != 0) {
-      WaitForSingleObject(timer, INFINITE);
+  if (!timer_.high_resolution()) RaiseTimerResolutionOnce();
+  for (iow::TimePoint current = now(); current < deadline; current = now()) {
+    WaitForTimerOrMessages(timer_, deadline - current, false);
+  }
+}
+
+void WaitForTimerOrMessages(PreciseTimer& timer, iow::Duration delay, bool wake_on_messages) {
+  HANDLE handle = timer.handle();
+  DWORD handles = 0;
+  DWORD timeout = INFINITE;
+  if (delay != iow::Duration::max()) {
+    if (timer.arm(delay)) {
+      handles = 1;
     } else {
-      Sleep(timeout);
+      const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(delay).count();
+      timeout = static_cast<DWORD>(milliseconds < INFINITE - 1 ? milliseconds : INFINITE - 1);
     }
+  }
+  if (wake_on_messages) {
+    // Wakes for any new message, including those already seen but not yet removed.
+    MsgWaitForMultipleObjectsEx(handles, handles != 0 ? &handle : nullptr, timeout, QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
+  } else if (handles != 0) {
+    WaitForSingleObject(handle, INFINITE);
+  } else {
+    Sleep(timeout);
+  }
+}
+
+void DispatchWaitingMessages() {
+  MSG message{};
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    HWND top = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+    if (top != nullptr && IsDialogMessageW(top, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
   }
 }
 

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <functional>
-
 #include "platform/iow.hpp"
 
 namespace platform::windows {
@@ -35,6 +33,14 @@ class PreciseTimer {
 // first call; where the high-resolution timer is missing, waits need it.
 void RaiseTimerResolutionOnce();
 
+// Waits until `delay` has passed on `timer` (never less; Duration::max(): no time-out)
+// or, with `wake_on_messages`, until a window message arrives, whichever comes first.
+void WaitForTimerOrMessages(PreciseTimer& timer, iow::Duration delay, bool wake_on_messages);
+
+// Dispatches every waiting message of the thread, with the keyboard of each top-level
+// window handled as in a dialog (Tab, the arrow keys, Space and Return).
+void DispatchWaitingMessages();
+
 class WindowsClock final : public iow::Clock {
  public:
   WindowsClock();
@@ -43,9 +49,6 @@ class WindowsClock final : public iow::Clock {
   iow::TimePoint now() override;
   // Never returns before `deadline`; overshoots by the timer's resolution at most.
   void sleep_until(iow::TimePoint deadline) override;
-  // From now on sleeps call `dispatch` whenever window messages arrive, so that windows
-  // stay drawn; it must only queue what the program is to see later.
-  void dispatch_while_sleeping(std::function<void()> dispatch) { dispatch_ = std::move(dispatch); }
   // The local time of day with the system clock's full precision.
   double time_of_day() override;
 
@@ -54,7 +57,6 @@ class WindowsClock final : public iow::Clock {
  private:
   LARGE_INTEGER frequency_{};
   PreciseTimer timer_;
-  std::function<void()> dispatch_;
 };
 
 }  // namespace platform::windows

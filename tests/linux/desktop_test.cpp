@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "platform/desktop.hpp"
+#include "sim/sign_display.hpp"
 
 namespace platform {
 namespace {
@@ -22,14 +23,8 @@ milliseconds CpuTime() {
   return std::chrono::duration_cast<milliseconds>(std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec));
 }
 
-DesktopSettings Settings() {
-  DesktopSettings settings;
-  settings.form = kLayout;
-  return settings;
-}
-
 TEST(FltkDesktop, TakeEventReturnsAtOnceWhenNothingWaits) {
-  const auto desktop = OpenDesktop(Settings());
+  const auto desktop = OpenDesktop(kLayout);
   ASSERT_NE(desktop, nullptr) << "no X display";
   desktop->window().show_form();
   iow::Clock& clock = desktop->clock();
@@ -39,7 +34,7 @@ TEST(FltkDesktop, TakeEventReturnsAtOnceWhenNothingWaits) {
 }
 
 TEST(FltkDesktop, WaitEventSleepsToTheDeadlineWithoutSpinning) {
-  const auto desktop = OpenDesktop(Settings());
+  const auto desktop = OpenDesktop(kLayout);
   ASSERT_NE(desktop, nullptr);
   desktop->window().show_form();
   iow::Clock& clock = desktop->clock();
@@ -51,34 +46,19 @@ TEST(FltkDesktop, WaitEventSleepsToTheDeadlineWithoutSpinning) {
   EXPECT_LT(CpuTime() - cpu_before, milliseconds(100)) << "the wait spun";
 }
 
-TEST(FltkDesktop, WaitEventMapsTheProgramsDeadlineToTheDesktopClock) {
-  DesktopSettings settings = Settings();
-  iow::TimePoint origin{};
-  // The program's clock runs ten times faster than the desktop's, from `origin` on.
-  settings.real_deadline = [&origin](iow::TimePoint deadline) {
-    return origin + (deadline - iow::TimePoint{}) / 10;
-  };
-  const auto desktop = OpenDesktop(settings);
-  ASSERT_NE(desktop, nullptr);
-  desktop->window().show_form();
-  origin = desktop->clock().now();
-  desktop->events().wait_event(iow::TimePoint{} + milliseconds(3000));
-  const auto waited = desktop->clock().now() - origin;
-  EXPECT_GE(waited, milliseconds(300));
-  EXPECT_LT(waited, milliseconds(1500));
-}
-
-TEST(FltkDesktop, SleepWithTheSignWindowKeepsDrawingWithoutSpinningAndIsNeverEarly) {
-  DesktopSettings settings = Settings();
+// The simulator's sign window on the same desktop.
+TEST(SignDisplay, SleepOnItsClockKeepsTheSignDrawnWithoutSpinningAndIsNeverEarly) {
   int views = 0;
-  settings.sign_view = [&views] {
-    ++views;
-    return SignView{"CPU", true, 'T'};
-  };
-  const auto desktop = OpenDesktop(settings);
+  const auto desktop = OpenDesktop(kLayout);
   ASSERT_NE(desktop, nullptr);
+  const auto sign = sim::OpenSignDisplay(*desktop, [&views] {
+    ++views;
+    return sim::SignView{"CPU", true, 'T'};
+  });
+  ASSERT_NE(sign, nullptr);
   desktop->window().show_form();
-  iow::Clock& clock = desktop->clock();
+  sign->show();
+  iow::Clock& clock = sign->clock();
   const milliseconds cpu_before = CpuTime();
   const iow::TimePoint deadline = clock.now() + milliseconds(500);
   clock.sleep_until(deadline);

@@ -138,6 +138,22 @@ case $case_name in
     expect_exit 0
     check_ended_in_pause
     ;;
+  ende_during_typing)
+    # Ende clicked while the text is typed waits for the pause that follows: the whole
+    # text first, then the close at once.
+    start_sim --speed 20
+    form=$(find_window "^ Ansteuerung Lumatext")
+    click "$form" "$messen_xy"
+    wait_log " write 0 00 FF FB$"
+    click "$form" "$ende_xy"
+    [ "$(count ' sign ')" = 0 ] || fail "the text was finished before Ende was clicked"
+    expect_exit 0
+    [ "$(count ' sign CPU Temperatur : 45.C$')" = 1 ] || fail "the temperature text was not typed in full"
+    [ "$(count ' close 1$')" = 1 ] || fail "the device was not closed exactly once"
+    awk '$2 == "sign" { shown = $1 } $2 == "close" { closed = $1 } $2 == "write" { last_write = $1 }
+         END { exit (shown && closed >= shown && closed < shown + 100 && last_write <= shown) ? 0 : 1 }' "$log" \
+      || fail "the close did not come right after the text, or a write followed it"
+    ;;
   no_device)
     start_sim --speed 20 --no-device
     box=$(find_window "^Error$")

@@ -59,8 +59,8 @@ class FakeDeviceFiles final : public DeviceFiles {
 };
 
 // A two-port IO-Warrior 24: interface 0 takes 2 bytes, interface 1 the special modes.
-FakeNode Pins(std::uint32_t report_size = 2) { return {0, {0x1501, 0, report_size}}; }
-FakeNode Specials() { return {0, {0x1501, 1, 7}}; }
+FakeNode Pins(std::uint32_t report_size = 2) { return {0, {0x1501, 0, report_size, ""}}; }
+FakeNode Specials() { return {0, {0x1501, 1, 7, ""}}; }
 
 TEST(IowarriorOpen, TakesTheFirstPinsInterfaceInNumericNotLexicalOrder) {
   FakeDeviceFiles files;

@@ -18,7 +18,7 @@ class OneNode final : public DeviceFiles {
   std::vector<std::string> list(const std::string&) override { return {"iowarrior0"}; }
   int open(const std::string&) override { return 7; }
   int get_info(int, IowarriorInfo& info) override {
-    info = {0x1501, 0, 2};  // product IOW24, interface 0, 2-byte pin report
+    info = {0x1501, 0, 2, ""};  // product IOW24, interface 0, 2-byte pin report, no serial
     return 0;
   }
   ssize_t write(int, const std::uint8_t* data, std::size_t size) override {

@@ -177,14 +177,5 @@ TEST_F(Form1WindowTest, WaitEventWakesForAnEventFromElsewhere) {
   EXPECT_EQ(form_.take_event(), WindowEvent::Unload);
 }
 
-TEST(Form1WindowDeadlines, ProgramDeadlinesAreMappedToTheDesktopClock) {
-  WindowsClock clock;
-  // A program clock running ten times faster than the desktop's, from now on.
-  const iow::TimePoint origin = clock.now();
-  Form1Window form(app::kForm1Layout, clock, [origin](iow::TimePoint deadline) { return origin + (deadline - origin) * 10; });
-  form.wait_event(origin + 3ms);
-  EXPECT_GE(clock.now(), origin + 30ms);
-}
-
 }  // namespace
 }  // namespace platform::windows

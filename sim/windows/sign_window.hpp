@@ -4,19 +4,20 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
-#include "platform/desktop.hpp"
+#include "platform/iow.hpp"
+#include "sim/sign_view.hpp"
 
-namespace platform::windows {
+namespace sim::windows {
 
 class SignWindow {
  public:
-  // Creates the window hidden; `view` says what the sign shows.
-  explicit SignWindow(std::function<SignView()> view);
+  // Creates the window hidden; `view` says what the sign shows, `clock` paces its
+  // running text.
+  SignWindow(iow::Clock& clock, std::function<SignView()> view);
   ~SignWindow();
   SignWindow(const SignWindow&) = delete;
   SignWindow& operator=(const SignWindow&) = delete;
@@ -31,11 +32,12 @@ class SignWindow {
   void update();
   void paint();
 
+  iow::Clock& clock_;
   std::function<SignView()> view_;
   HWND hwnd_ = nullptr;
   SignView last_;
-  std::chrono::steady_clock::time_point scroll_start_ = std::chrono::steady_clock::now();
+  iow::TimePoint scroll_start_;
   std::vector<std::uint8_t> columns_;
 };
 
-}  // namespace platform::windows
+}  // namespace sim::windows

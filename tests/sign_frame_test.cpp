@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fltk/sign_frame.hpp"
+#include "sim/sign_frame.hpp"
 
-namespace platform::fltk {
+namespace sim {
 namespace {
 
 constexpr int kCells = 10;
@@ -57,4 +57,4 @@ TEST(SignFrame, UnknownCodesShowTheBlockAndAnEmptySignIsDark) {
 }
 
 }  // namespace
-}  // namespace platform::fltk
+}  // namespace sim

@@ -1,36 +1,32 @@
-#include "platform/windows/sign_window.hpp"
+#include "sim/windows/sign_window.hpp"
 
 #include <cmath>
 #include <stdexcept>
 
-#include "platform/fltk/sign_frame.hpp"
 #include "platform/windows/utf16.hpp"
 #include "platform/windows/win_error.hpp"
 #include "platform/windows/window_object.hpp"
+#include "sim/sign_frame.hpp"
 
-namespace platform::windows {
+namespace sim::windows {
 namespace {
 
-using fltk::kLedPitch;
-using fltk::kLedSize;
-using fltk::kScrollColumnsPerSecond;
-using fltk::kSignCells;
-using fltk::kSignMargin;
-using fltk::kSignRows;
-using fltk::kSignTitle;
+using platform::windows::LastErrorText;
+using platform::windows::Widen;
+using platform::windows::WindowObject;
 
 constexpr UINT kFrameMilliseconds = 40;
 constexpr UINT_PTR kFrameTimer = 1;
 constexpr wchar_t kClassName[] = L"LumatextSign";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_MINIMIZEBOX;
 
-constexpr int kClientWidth = 2 * kSignMargin + kSignCells * fltk::kCellColumns * kLedPitch;
+constexpr int kClientWidth = 2 * kSignMargin + kSignCells * kCellColumns * kLedPitch;
 constexpr int kClientHeight = 2 * kSignMargin + kSignRows * kLedPitch;
 
 }  // namespace
 
-SignWindow::SignWindow(std::function<SignView()> view)
-    : view_(std::move(view)), columns_(static_cast<std::size_t>(kSignCells * fltk::kCellColumns), 0) {
+SignWindow::SignWindow(iow::Clock& clock, std::function<SignView()> view)
+    : clock_(clock), view_(std::move(view)), scroll_start_(clock.now()), columns_(static_cast<std::size_t>(kSignCells * kCellColumns), 0) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof window_class;
@@ -64,12 +60,12 @@ void SignWindow::show(int left, int top) {
 
 void SignWindow::update() {
   const SignView view = view_();
-  const auto now = std::chrono::steady_clock::now();
+  const iow::TimePoint now = clock_.now();
   if (view.text != last_.text || view.entering != last_.entering) scroll_start_ = now;
   last_ = view;
   const long scroll =
       std::lround(std::chrono::duration<double>(now - scroll_start_).count() * kScrollColumnsPerSecond);
-  auto columns = fltk::SignColumns(view, kSignCells, scroll);
+  auto columns = SignColumns(view, kSignCells, scroll);
   if (columns != columns_) {
     columns_ = std::move(columns);
     InvalidateRect(hwnd_, nullptr, FALSE);
@@ -125,4 +121,4 @@ LRESULT CALLBACK SignWindow::WindowProcedure(HWND hwnd, UINT message, WPARAM wpa
   }
 }
 
-}  // namespace platform::windows
+}  // namespace sim::windows

@@ -1,8 +1,8 @@
-#include "platform/fltk/sign_frame.hpp"
+#include "sim/sign_frame.hpp"
 
 #include <algorithm>
 
-namespace platform::fltk {
+namespace sim {
 namespace {
 
 constexpr int kFirstCode = 32;
@@ -95,4 +95,4 @@ std::vector<std::uint8_t> SignColumns(const SignView& view, int cells, long scro
   return shown;
 }
 
-}  // namespace platform::fltk
+}  // namespace sim

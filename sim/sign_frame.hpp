@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/desktop.hpp"
+#include "sim/sign_view.hpp"
 
-namespace platform::fltk {
+namespace sim {
 
 // Columns per character cell: five of the glyph and one dark between characters.
 inline constexpr int kCellColumns = 6;
@@ -41,4 +41,4 @@ std::vector<std::uint8_t> SetInFont(const std::string& text);
 // columns on, and comes round again after a gap.
 std::vector<std::uint8_t> SignColumns(const SignView& view, int cells, long scroll);
 
-}  // namespace platform::fltk
+}  // namespace sim

@@ -1,0 +1,268 @@
+#include "app/setup_check.hpp"
+
+#include <cstdio>
+#include <string>
+
+#include "monitor/sensor_readings.hpp"
+#include "platform/system_clock.hpp"
+#include "platform/window_state.hpp"
+
+namespace app {
+namespace {
+
+using platform::IowarriorNode;
+using platform::NodeOpen;
+using platform::PortRefusal;
+using platform::SetupFacts;
+
+// The pin report lumatext sends is the report ID and two port bytes: an IO-Warrior 24's.
+constexpr std::uint32_t kPinReportBytes = 2;
+constexpr std::uint32_t kPinsInterface = 0;
+
+struct Model {
+  std::uint32_t product;
+  const char* name;
+};
+// The IO-Warrior family by USB product ID (vendor 0x07C0).
+constexpr Model kModels[] = {
+    {0x1500, "IO-Warrior 40"},  {0x1501, "IO-Warrior 24"},  {0x1503, "IO-Warrior 56"},
+    {0x1504, "IO-Warrior 28"},  {0x1505, "IO-Warrior 28L"}, {0x1506, "IO-Warrior 100"},
+    {0x1511, "IO-Warrior PV1"}, {0x1512, "IO-Warrior PV2"},
+};
+
+std::string Hex(std::uint32_t value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%0*X", digits, value);
+  return text;
+}
+
+std::string ModelName(std::uint32_t product) {
+  for (const Model& model : kModels) {
+    if (model.product == product) return std::string(model.name) + " (" + Hex(product, 4) + ")";
+  }
+  return "unbekanntes Modell " + Hex(product, 4);
+}
+
+// The report's lines and whether any of them stops lumatext.
+class Report {
+ public:
+  explicit Report(std::ostream& out) : out_(out) {}
+  void ok(const std::string& text) { line("OK", text); }
+  void hint(const std::string& text) { line("HINWEIS", text); }
+  void error(const std::string& text) {
+    line("FEHLER", text);
+    ++errors_;
+  }
+  // An error when it keeps lumatext from running, a hint when it does not.
+  void problem(bool blocking, const std::string& text) { blocking ? error(text) : hint(text); }
+  int errors() const { return errors_; }
+
+ private:
+  void line(const std::string& label, const std::string& text) {
+    out_ << label << std::string(8 - label.size(), ' ') << text << "\n";
+  }
+
+  std::ostream& out_;
+  int errors_ = 0;
+};
+
+std::string Description(const IowarriorNode& node) {
+  if (!node.described) return "Modell unbekannt";
+  std::string text = ModelName(node.product);
+  text += node.serial.empty() ? ", ohne Seriennummer" : ", Seriennummer " + node.serial;
+  text += node.interface == kPinsInterface ? ", Schnittstelle 0 (I/O-Pins)"
+                                           : ", Schnittstelle " + std::to_string(node.interface) + " (Sonderfunktionen)";
+  if (node.report_size != 0) text += ", Report " + std::to_string(node.report_size) + " Bytes";
+  return text;
+}
+
+bool MaybePins(const IowarriorNode& node) { return !node.described || node.interface == kPinsInterface; }
+
+// The node lumatext opens: the first, in this order, that opens and drives the pins.
+const IowarriorNode* ChosenNode(const SetupFacts& facts) {
+  for (const IowarriorNode& node : facts.nodes) {
+    if (node.open == NodeOpen::kOpened && node.described && node.interface == kPinsInterface) return &node;
+  }
+  return nullptr;
+}
+
+std::string WhyNotOpened(const IowarriorNode& node, const SetupFacts& facts) {
+  const std::string owner = node.owner.empty() ? "" : " (" + node.owner + ")";
+  switch (node.open) {
+    case NodeOpen::kDenied:
+      return "der Benutzer " + facts.user + " darf ihn nicht \u00f6ffnen" + owner +
+             ": udev-Regel und Gruppe siehe unten, danach den IO-Warrior neu anstecken";
+    case NodeOpen::kBusy:
+      return "ein anderes Programm h\u00e4lt ihn offen (EBUSY; der Treiber l\u00e4sst nur einen zu): es beenden, "
+             "etwa ein zweites lumatext oder den Dienst (sudo systemctl stop lumatext)";
+    default:
+      return "\u00f6ffnen scheitert: " + node.error;
+  }
+}
+
+void ReportNodes(const SetupFacts& facts, const IowarriorNode* chosen, Report& report) {
+  if (facts.nodes.empty()) {
+    report.error("IO-Warrior: kein Knoten " + facts.device_directory +
+                 "/iowarrior*: den IO-Warrior anstecken; ist er angesteckt, das Kernelmodul laden (sudo modprobe "
+                 "iowarrior)");
+    return;
+  }
+  for (const IowarriorNode& node : facts.nodes) {
+    const std::string head = "IO-Warrior " + node.path + ": " + Description(node) + "; ";
+    if (&node == chosen) {
+      if (node.report_size == kPinReportBytes) {
+        report.ok(head + "lumatext benutzt ihn");
+      } else {
+        report.error(head + "lumatext w\u00fcrde ihn benutzen, sendet aber 2 Port-Bytes (IO-Warrior 24), die "
+                            "dieses Modell nicht annimmt: die Tasten der Laufschrift an einen IO-Warrior 24 anschlie\u00dfen");
+      }
+    } else if (!MaybePins(node)) {
+      report.ok(head + "von lumatext nicht benutzt");
+    } else if (node.open == NodeOpen::kOpened) {
+      report.ok(head + (node.described ? "zu \u00f6ffnen, lumatext nimmt aber den ersten (" + chosen->path + ")"
+                                       : "IOW_GETINFO scheitert: " + node.error));
+    } else {
+      report.problem(chosen == nullptr, head + WhyNotOpened(node, facts));
+    }
+  }
+}
+
+void ReportUdev(const SetupFacts& facts, const IowarriorNode* chosen, Report& report) {
+  // Permissions matter only where a node keeps this user out.
+  bool denied = false;
+  for (const IowarriorNode& node : facts.nodes) denied = denied || node.open == NodeOpen::kDenied;
+  const bool blocking = chosen == nullptr && denied;
+  const std::string reload =
+      "sudo udevadm control --reload && sudo udevadm trigger --action=add --subsystem-match=usbmisc";
+  if (facts.udev_rule.empty()) {
+    report.problem(blocking, "udev-Regel: keine f\u00fcr die Knoten iowarrior* gefunden: das Paket lumatext "
+                             "installieren oder 60-lumatext-iowarrior.rules nach /etc/udev/rules.d kopieren, dann " +
+                                 reload);
+    return;
+  }
+  const std::string group = facts.udev_group.empty() ? "" : ", Gruppe " + facts.udev_group;
+  if (!facts.udev_running) {
+    report.problem(blocking, "udev-Regel " + facts.udev_rule + group +
+                                 ": udev l\u00e4uft hier nicht, die Regel wirkt daher nicht (Container?); lumatext als "
+                                 "root starten oder dem Knoten die Rechte von Hand geben");
+  } else if (denied) {
+    report.problem(blocking, "udev-Regel " + facts.udev_rule + group +
+                                 ": installiert, doch ein Knoten hat ihre Rechte noch nicht: " + reload);
+  } else {
+    report.ok("udev-Regel " + facts.udev_rule + group);
+  }
+  if (facts.udev_group.empty()) return;
+  if (facts.root) {
+    report.ok("Benutzer root: darf jeden Knoten \u00f6ffnen");
+  } else if (facts.in_group) {
+    report.ok("Benutzer " + facts.user + ": in der Gruppe " + facts.udev_group);
+  } else if (facts.in_group_after_login) {
+    report.problem(blocking, "Benutzer " + facts.user + ": in der Gruppe " + facts.udev_group +
+                                 " eingetragen, diese Sitzung hat sie aber noch nicht: ab- und wieder anmelden");
+  } else {
+    report.problem(blocking, "Benutzer " + facts.user + ": nicht in der Gruppe " + facts.udev_group + ": sudo adduser " +
+                                 facts.user + " " + facts.udev_group + ", dann ab- und wieder anmelden");
+  }
+}
+
+void ReportPorts(const SetupFacts& facts, Report& report) {
+  const std::string head = "Portzugriff " + Hex(monitor::kAddressPort, 3) + "/" + Hex(monitor::kDataPort, 3) + ": ";
+  const std::string setcap = "sudo setcap cap_sys_rawio+ep " + facts.program;
+  switch (facts.port_refusal) {
+    case PortRefusal::kNone:
+      if (facts.program_has_capability) {
+        report.ok(head + "ioperm gew\u00e4hrt (" + facts.program + " tr\u00e4gt cap_sys_rawio+ep)");
+      } else if (facts.root) {
+        report.ok(head + "ioperm gew\u00e4hrt, als root; f\u00fcr andere Benutzer: " + setcap);
+      } else {
+        report.ok(head + "ioperm gew\u00e4hrt");
+      }
+      return;
+    case PortRefusal::kNoCapability:
+      if (facts.program_has_capability) {
+        report.error(head + "ioperm verweigert: " + facts.port_error + "; " + facts.program +
+                     " tr\u00e4gt cap_sys_rawio+ep, doch sie wirkt nicht: das Dateisystem ist mit nosuid eingeh\u00e4ngt "
+                     "oder der Prozess darf keine Rechte gewinnen (no_new_privs, Debugger, Container)");
+      } else {
+        report.error(head + "ioperm verweigert: " + facts.port_error + "; Abhilfe: " + setcap);
+      }
+      return;
+    case PortRefusal::kLockdown:
+      report.error(head + "ioperm verweigert: " + facts.port_error +
+                   "; Abhilfe nur im Firmware-Setup: Secure Boot ausschalten");
+      return;
+    case PortRefusal::kNoIoperm:
+      report.error(head + "ioperm verweigert: " + facts.port_error +
+                   "; Abhilfe: einen Kernel mit ioperm starten (Debians Kernel hat es)");
+      return;
+    case PortRefusal::kNoPortInstructions:
+      report.error(head + "dieser Rechner hat keine I/O-Port-Befehle (nur x86): lumatext kann hier nicht messen");
+      return;
+    case PortRefusal::kOther:
+      report.error(head + "ioperm verweigert: " + facts.port_error);
+      return;
+  }
+}
+
+void ReportIt87(const SetupFacts& facts, Report& report) {
+  if (!facts.it87_bound) {
+    report.ok("Treiber it87: nicht gebunden, lumatext hat den Systemmonitor f\u00fcr sich");
+    return;
+  }
+  report.hint("Treiber it87: gebunden; er und lumatext benutzen beide den Adressport " + Hex(monitor::kAddressPort, 3) +
+              ", ein Messwert kann daher ab und zu aus dem falschen Register stammen; wer das nicht will: sudo "
+              "modprobe -r it87 (dauerhaft: 'blacklist it87' in /etc/modprobe.d/lumatext.conf)");
+}
+
+// An IO-Warrior library that has no device: the check never writes to one.
+class NoDevice final : public iow::IowKit {
+ public:
+  iow::IowKitHandle open_device() override { return 0; }
+  std::uint32_t write(iow::IowKitHandle, std::uint32_t, const std::uint8_t*, std::uint32_t) override { return 0; }
+  void close_device(iow::IowKitHandle) override {}
+};
+
+void ReportReading(const SetupFacts& facts, iow::PortIo& ports, Report& report) {
+  if (facts.port_refusal != PortRefusal::kNone) {
+    report.error("Messung: ohne Portzugriff nicht m\u00f6glich");
+    return;
+  }
+  NoDevice no_device;
+  platform::SystemClock clock;
+  iow::OutsideLibraries lib(no_device, ports, clock);
+  WindowState w;
+  monitor::ReadTemperatureText(w, lib);
+  const std::string temperature = w.DisplayText;
+  const std::int32_t degrees = w.Reading;
+  monitor::ReadFanSpeedText(w, lib);
+  const std::string text = "Messung: die Laufschrift zeigt \"" + temperature + "\" und \"" + w.DisplayText + "\"";
+  // A port where no chip answers reads as all ones.
+  if (degrees == 0xFF && w.Reading == monitor::FanSpeed(0xFF)) {
+    report.hint(text + "; beide Register lesen 255: an " + Hex(monitor::kAddressPort, 3) +
+                " antwortet wohl kein ITE 8705 (anderer Chip oder andere Basisadresse)");
+  } else {
+    report.ok(text);
+  }
+}
+
+}  // namespace
+
+int ReportSetup(const SetupFacts& facts, iow::PortIo& ports, std::ostream& out) {
+  Report report(out);
+  const IowarriorNode* chosen = ChosenNode(facts);
+  ReportNodes(facts, chosen, report);
+  ReportUdev(facts, chosen, report);
+  ReportPorts(facts, report);
+  ReportIt87(facts, report);
+  ReportReading(facts, ports, report);
+  const bool device_ok = chosen != nullptr && chosen->report_size == kPinReportBytes;
+  const bool can_run = device_ok && facts.port_refusal == PortRefusal::kNone;
+  if (can_run) {
+    out << "Ergebnis: lumatext kann hier laufen.\n";
+  } else {
+    out << "Ergebnis: lumatext kann hier nicht laufen; die Zeilen FEHLER oben sagen, was zu tun ist.\n";
+  }
+  return can_run ? 0 : 1;
+}
+
+}  // namespace app
