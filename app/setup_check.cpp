@@ -1,6 +1,5 @@
 #include "app/setup_check.hpp"
 
-#include <cstdio>
 #include <string>
 
 #include "monitor/sensor_readings.hpp"
