@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
 #include <filesystem>
 
 #include "platform/windows/library_symbol.hpp"
@@ -125,7 +124,8 @@ TEST(PortIoDll, LoadsOnlyFromTheProgramsFolderOrSystem32) {
   wchar_t previous[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, previous);
   SetCurrentDirectoryW(folder.c_str());
-  const std::wstring path = _wgetenv(L"PATH") ? _wgetenv(L"PATH") : L"";
+  std::wstring path(32767, L'\0');
+  path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
   SetEnvironmentVariableW(L"PATH", (folder.wstring() + L";" + path).c_str());
 
   constexpr std::array planted{PortIoLibrary{L"planted_port_io.dll", "Out32", "Inp32", PortIoLibraryCalls::kInpOut}};
