@@ -44,13 +44,19 @@ TEST(WindowsPortIo, FallsBackToTheDllOnlyWherePawnIoIsNotInstalled) {
   pawnio.out(0x295, 0x29);
   EXPECT_EQ(pawnio.in(0x296), 45);
   EXPECT_EQ(GetModuleHandleW(L"inpout_fallback.dll"), nullptr);
+  std::filesystem::remove(module);
+}
 
-  // This machine's PawnIO: not installed under Wine, so the DLL serves.
-  WindowsPortIo machine(std::make_unique<Win32PawnIoDevice>(), module, kFallback);
-  EXPECT_TRUE(machine.acquire(0x295, 2));
+// The real device's answer where PawnIO is missing (as under Wine) must count as "not
+// installed", or the DLL would never be tried.
+TEST(WindowsPortIo, AMachineWithoutPawnIoUsesTheDll) {
+  Win32PawnIoDevice probe;
+  const DWORD opened = probe.open();
+  if (opened == ERROR_SUCCESS || opened == ERROR_ACCESS_DENIED) GTEST_SKIP() << "PawnIO is installed here";
+  WindowsPortIo machine(std::make_unique<Win32PawnIoDevice>(), ModuleBesideProgram(), kFallback);
+  EXPECT_TRUE(machine.acquire(0x295, 2)) << "PawnIO's device answered " << opened;
   EXPECT_NE(GetModuleHandleW(L"inpout_fallback.dll"), nullptr);
   EXPECT_TRUE(TakeUserAdvice().empty());
-  std::filesystem::remove(module);
 }
 
 }  // namespace
