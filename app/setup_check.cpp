@@ -1,15 +1,16 @@
 #include "app/setup_check.hpp"
 
-#include <cstdio>
 #include <string>
 
 #include "monitor/sensor_readings.hpp"
+#include "platform/hex_text.hpp"
 #include "platform/system_clock.hpp"
 #include "platform/window_state.hpp"
 
 namespace app {
 namespace {
 
+using platform::Hex;
 using platform::IowarriorNode;
 using platform::NodeOpen;
 using platform::PortRefusal;
@@ -29,12 +30,6 @@ constexpr Model kModels[] = {
     {0x1504, "IO-Warrior 28"},  {0x1505, "IO-Warrior 28L"}, {0x1506, "IO-Warrior 100"},
     {0x1511, "IO-Warrior PV1"}, {0x1512, "IO-Warrior PV2"},
 };
-
-std::string Hex(std::uint32_t value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-  return text;
-}
 
 std::string ModelName(std::uint32_t product) {
   for (const Model& model : kModels) {

@@ -15,12 +15,6 @@ void EventLog::record(std::string_view event, std::string_view args) {
   out_ << '\n';
 }
 
-std::string Hex(unsigned value, int digits) {
-  std::array<char, 16> text{};
-  std::snprintf(text.data(), text.size(), "0x%0*X", digits, value);
-  return text.data();
-}
-
 std::string HexBytes(std::span<const std::uint8_t> bytes) {
   std::string text;
   for (const std::uint8_t byte : bytes) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/hex_text.hpp"
 #include "platform/iow.hpp"
 
 namespace sim {
@@ -35,8 +36,7 @@ class EventLog {
   Detail detail_;
 };
 
-// "0x" and `digits` upper-case hex digits at least: Hex(0x295, 3) is "0x295", Hex(13, 2) "0x0D".
-std::string Hex(unsigned value, int digits);
+using platform::Hex;
 // Bytes as two upper-case hex digits each, separated by spaces: "00 FF FE".
 std::string HexBytes(std::span<const std::uint8_t> bytes);
 

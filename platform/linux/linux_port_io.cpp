@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/diagnostics.hpp"
+#include "platform/hex_text.hpp"
 #include "platform/linux/port_instructions.hpp"
 
 namespace platform::lnx {
@@ -22,12 +23,6 @@ std::string FirstLine(const std::filesystem::path& path) {
   std::string line;
   std::getline(file, line);
   return line;
-}
-
-std::string Hex(unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", value);
-  return text;
 }
 
 }  // namespace

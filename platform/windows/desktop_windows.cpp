@@ -1,5 +1,5 @@
 // The Windows desktop: Form1 in the plain Win32 API, the performance-counter clock,
-// the IO-Warrior over HID and port I/O through a DLL.
+// the IO-Warrior over HID and port I/O through PawnIO or a DLL.
 
 #include <exception>
 
@@ -7,8 +7,8 @@
 #include "platform/diagnostics.hpp"
 #include "platform/windows/form1_window.hpp"
 #include "platform/windows/hid_iowkit.hpp"
-#include "platform/windows/port_io_dll.hpp"
 #include "platform/windows/windows_clock.hpp"
+#include "platform/windows/windows_port_io.hpp"
 
 // winuser.h names its own OpenDesktop (a macro for OpenDesktopW); ours is meant here.
 #undef OpenDesktop
@@ -38,12 +38,15 @@ class WindowsHardware final : public Hardware {
 
  private:
   windows::HidIowKit iowkit_;
-  windows::PortIoDll ports_;
+  windows::WindowsPortIo ports_;
 };
 
 }  // namespace
 
 std::unique_ptr<Desktop> OpenDesktop(const FormLayout& form) {
+  // While a text is typed the window answers no messages for up to a minute: no ghost
+  // window may then swallow clicks or offer to end the program mid-press.
+  DisableProcessWindowsGhosting();
   windows::UsePerMonitorDpi();
   try {
     return std::make_unique<WindowsDesktop>(form);

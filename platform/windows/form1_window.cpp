@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/windows/library_symbol.hpp"
+#include "platform/windows/user_advice.hpp"
 #include "platform/windows/utf16.hpp"
 #include "platform/windows/win_error.hpp"
 #include "platform/windows/window_object.hpp"
@@ -30,11 +32,6 @@ struct DpiFunctions {
   AdjustWindowRectExForDpiFn adjust_window_rect_ex_for_dpi = nullptr;
   SystemParametersInfoForDpiFn system_parameters_info_for_dpi = nullptr;
 };
-
-template <typename Function>
-Function Symbol(HMODULE module, const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 const DpiFunctions& Dpi() {
   static const DpiFunctions functions = [] {
@@ -173,7 +170,9 @@ void Form1Window::show_form() {
 
 void Form1Window::message_box(std::string_view text, std::string_view title) {
   HWND owner = IsWindowVisible(hwnd_) ? hwnd_ : nullptr;
-  MessageBoxW(owner, Widen(text).c_str(), Widen(title).c_str(), MB_OK | MB_SETFOREGROUND);
+  std::string shown(text);
+  if (const std::string advice = TakeUserAdvice(); !advice.empty()) shown += "\n\n" + advice;
+  MessageBoxW(owner, Widen(shown).c_str(), Widen(title).c_str(), MB_OK | MB_SETFOREGROUND);
 }
 
 void Form1Window::lay_out(unsigned dpi) {

@@ -48,18 +48,29 @@ struct HidInterface {
   std::uint16_t output_report_length = 0;
 };
 
-std::optional<HidInterface> Describe(const std::wstring& path) {
+// What the HID driver tells of the interface at `path`; nothing, with `error` set, when
+// it cannot be asked.
+std::optional<HidInterface> Describe(const std::wstring& path, std::string& error) {
   // No access rights are needed to read attributes, so devices others hold open answer too.
   HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  if (file == INVALID_HANDLE_VALUE) {
+    error = "CreateFile: " + LastErrorText();
+    return std::nullopt;
+  }
   std::optional<HidInterface> result;
   HIDD_ATTRIBUTES attributes{};
   attributes.Size = sizeof attributes;
   PHIDP_PREPARSED_DATA preparsed = nullptr;
-  if (HidD_GetAttributes(file, &attributes) && HidD_GetPreparsedData(file, &preparsed)) {
+  if (!HidD_GetAttributes(file, &attributes)) {
+    error = "HidD_GetAttributes: " + LastErrorText();
+  } else if (!HidD_GetPreparsedData(file, &preparsed)) {
+    error = "HidD_GetPreparsedData: " + LastErrorText();
+  } else {
     HIDP_CAPS caps{};
     if (HidP_GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS) {
       result = HidInterface{attributes.VendorID, attributes.ProductID, caps.OutputReportByteLength};
+    } else {
+      error = "HidP_GetCaps fehlgeschlagen";
     }
     HidD_FreePreparsedData(preparsed);
   }
@@ -93,6 +104,10 @@ std::vector<std::wstring> HidDevicePaths() {
 
 }  // namespace
 
+bool IsIoWarriorPath(std::wstring_view device_path) {
+  return Lower(device_path).find(L"vid_07c0") != std::wstring::npos;
+}
+
 bool IsPinsInterface(std::wstring_view device_path, std::uint16_t output_report_length) {
   const std::wstring path = Lower(device_path);
   if (path.find(L"&mi_") != std::wstring::npos) return path.find(L"&mi_00") != std::wstring::npos;
@@ -106,13 +121,23 @@ HidIowKit::~HidIowKit() = default;
 iow::IowKitHandle HidIowKit::open_device() {
   std::string why = "kein IO-Warrior (HID-Ger\u00e4t mit Hersteller-ID 0x07C0) angeschlossen";
   for (const std::wstring& path : HidDevicePaths()) {
-    const auto hid = Describe(path);
-    if (!hid || hid->vendor_id != kIoWarriorVendorId || !IsPinsInterface(path, hid->output_report_length)) continue;
+    std::string error;
+    const auto hid = Describe(path, error);
+    if (!hid) {
+      // The path still names the vendor: an IO-Warrior that cannot be asked is not a missing one.
+      if (IsIoWarriorPath(path) && IsPinsInterface(path, 3)) why = "IO-Warrior " + Narrow(path) + ": Eigenschaften nicht lesbar: " + error;
+      continue;
+    }
+    if (hid->vendor_id != kIoWarriorVendorId || !IsPinsInterface(path, hid->output_report_length)) continue;
     auto device = std::make_unique<Device>();
     device->file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (device->file == INVALID_HANDLE_VALUE) {
-      why = "CreateFile " + Narrow(path) + ": " + LastErrorText();
+      const DWORD code = GetLastError();
+      why = "IO-Warrior " + Narrow(path) +
+            (code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED
+                 ? std::string(" ist von einem anderen Programm belegt (") + ErrorText(code) + ")"
+                 : ": CreateFile: " + ErrorText(code));
       continue;
     }
     device->written = CreateEventW(nullptr, TRUE, FALSE, nullptr);

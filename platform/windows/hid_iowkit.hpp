@@ -19,6 +19,9 @@ namespace platform::windows {
 // Vendor ID of every IO-Warrior (Code Mercenaries).
 inline constexpr std::uint16_t kIoWarriorVendorId = 0x07C0;
 
+// Whether the HID device path names the IO-Warrior's vendor ID ("vid_07c0").
+bool IsIoWarriorPath(std::wstring_view device_path);
+
 // Whether the HID interface at `device_path` carries the I/O pins (USB interface 0) and
 // not the special modes (interface 1). The path names the interface ("&mi_00");
 // where it does not, the pin report's size decides: report ID + 2 or 4 port bytes.

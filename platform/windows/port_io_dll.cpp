@@ -3,6 +3,8 @@
 #include <array>
 
 #include "platform/diagnostics.hpp"
+#include "platform/hex_text.hpp"
+#include "platform/windows/library_symbol.hpp"
 #include "platform/windows/utf16.hpp"
 #include "platform/windows/win_error.hpp"
 
@@ -16,11 +18,9 @@ using InpOutIn = short(WINAPI*)(short port);
 // inpout's optional check that its kernel driver is installed and open.
 using InpOutDriverOpen = BOOL(WINAPI*)();
 
-template <typename Function>
-Function As(FARPROC symbol) {
-  // Through a generic function pointer type, which converts to any other without a warning.
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(symbol));
-}
+// Only the program's own folder and System32: a DLL planted in the current folder or
+// on PATH would otherwise run with the administrator rights the driver needs.
+constexpr DWORD kSearchFlags = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
 
 #if defined(_WIN64)
 constexpr std::array kLibraries{
@@ -51,19 +51,22 @@ bool PortIoDll::acquire(std::uint16_t first, std::uint16_t count) {
   std::string reasons;
   for (const PortIoLibrary& library : candidates_) {
     const std::string name = Narrow(library.file);
-    HMODULE module = LoadLibraryW(library.file);
+    HMODULE module = LoadLibraryExW(library.file, nullptr, kSearchFlags);
     std::string reason;
     if (module == nullptr) {
-      reason = "LoadLibrary " + name + ": " + LastErrorText();
+      reason = "LoadLibraryEx " + name + " (Programmordner, System32): " + LastErrorText();
     } else {
       Table table{GetProcAddress(module, library.out_symbol), GetProcAddress(module, library.in_symbol)};
-      const auto driver_open = As<InpOutDriverOpen>(GetProcAddress(module, "IsInpOutDriverOpen"));
+      const auto driver_open = Symbol<InpOutDriverOpen>(module, "IsInpOutDriverOpen");
       if (table.out == nullptr) {
         reason = name + ": kein Symbol " + library.out_symbol;
       } else if (table.in == nullptr) {
         reason = name + ": kein Symbol " + library.in_symbol;
       } else if (driver_open != nullptr && !driver_open()) {
-        reason = name + ": sein Treiber l\u00e4uft nicht (der erste Start braucht Administratorrechte)";
+        reason = name + ": sein Treiber l\u00e4uft nicht. M\u00f6gliche Gr\u00fcnde: die Speicher-Integrit\u00e4t "
+                        "(Kernisolierung) ist an, Windows sperrt den Treiber als angreifbar (Sperrliste f\u00fcr "
+                        "Treiber), oder dem ersten Start fehlten Administratorrechte. Besser: PawnIO installieren "
+                        "(winget install namazso.PawnIO)";
       } else {
         module_ = module;
         loaded_ = &library;
@@ -74,7 +77,7 @@ bool PortIoDll::acquire(std::uint16_t first, std::uint16_t count) {
     }
     reasons += (reasons.empty() ? "" : "; ") + reason;
   }
-  failure_ = "PortAccess(" + std::to_string(first) + ", " + std::to_string(count) + "): keine Port-I/O-DLL: " +
+  failure_ = "PortAccess(" + Hex(first) + ", " + std::to_string(count) + "): keine Port-I/O-DLL: " +
              (reasons.empty() ? std::string("keine zu versuchen") : reasons);
   Diagnostic(failure_);
   return false;
@@ -83,18 +86,18 @@ bool PortIoDll::acquire(std::uint16_t first, std::uint16_t count) {
 void PortIoDll::out(std::uint16_t port, std::uint8_t value) {
   if (loaded_ == nullptr) return;
   if (loaded_->calls == PortIoLibrary::Calls::kIoDll) {
-    As<IoDllOut>(table_.out)(PortNumber(port), static_cast<char>(value));
+    FunctionCast<IoDllOut>(table_.out)(PortNumber(port), static_cast<char>(value));
   } else {
-    As<InpOutOut>(table_.out)(PortNumber(port), static_cast<short>(value));
+    FunctionCast<InpOutOut>(table_.out)(PortNumber(port), static_cast<short>(value));
   }
 }
 
 std::uint8_t PortIoDll::in(std::uint16_t port) {
   if (loaded_ == nullptr) return 0xFF;
   if (loaded_->calls == PortIoLibrary::Calls::kIoDll) {
-    return static_cast<std::uint8_t>(As<IoDllIn>(table_.in)(PortNumber(port)));
+    return static_cast<std::uint8_t>(FunctionCast<IoDllIn>(table_.in)(PortNumber(port)));
   }
-  return static_cast<std::uint8_t>(As<InpOutIn>(table_.in)(PortNumber(port)) & 0xFF);
+  return static_cast<std::uint8_t>(FunctionCast<InpOutIn>(table_.in)(PortNumber(port)) & 0xFF);
 }
 
 }  // namespace platform::windows

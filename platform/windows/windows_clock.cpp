@@ -35,12 +35,11 @@ bool PreciseTimer::arm(iow::Duration delay) {
   return SetWaitableTimer(handle_, &due, 0, nullptr, nullptr, FALSE) != 0;
 }
 
-TimerResolution::TimerResolution(bool needed) {
-  if (needed) raised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
-}
-
-TimerResolution::~TimerResolution() {
-  if (raised_) timeEndPeriod(1);
+void RaiseTimerResolutionOnce() {
+  // Raising and lowering it around every wait costs a system-wide reprogramming of the
+  // timer each time; Windows lowers it again when the process ends.
+  static const bool raised = timeBeginPeriod(1) == TIMERR_NOERROR;
+  static_cast<void>(raised);
 }
 
 WindowsClock::WindowsClock() { QueryPerformanceFrequency(&frequency_); }
@@ -56,7 +55,7 @@ iow::TimePoint WindowsClock::now() {
 }
 
 void WindowsClock::sleep_until(iow::TimePoint deadline) {
-  const TimerResolution resolution(!timer_.high_resolution());
+  if (!timer_.high_resolution()) RaiseTimerResolutionOnce();
   for (iow::TimePoint current = now(); current < deadline; current = now()) {
     WaitForTimerOrMessages(timer_, deadline - current, false);
   }

@@ -10,7 +10,7 @@ namespace platform::windows {
 
 // A timer to wait on that fires no earlier than asked. Uses a high-resolution waitable
 // timer where Windows has one (Windows 10 1803 and later); elsewhere an ordinary one,
-// whose waits are made precise by raising the system timer resolution around them.
+// whose waits are made precise by raising the system timer resolution once.
 class PreciseTimer {
  public:
   PreciseTimer();
@@ -29,18 +29,9 @@ class PreciseTimer {
   bool high_resolution_ = false;
 };
 
-// Raises the system timer resolution to 1 ms for its lifetime, where it is not precise
-// already.
-class TimerResolution {
- public:
-  explicit TimerResolution(bool needed);
-  ~TimerResolution();
-  TimerResolution(const TimerResolution&) = delete;
-  TimerResolution& operator=(const TimerResolution&) = delete;
-
- private:
-  bool raised_ = false;
-};
+// Raises the system timer resolution to 1 ms for the rest of the process, on the
+// first call; where the high-resolution timer is missing, waits need it.
+void RaiseTimerResolutionOnce();
 
 // Waits until `delay` has passed on `timer` (never less; Duration::max(): no time-out)
 // or, with `wake_on_messages`, until a window message arrives, whichever comes first.

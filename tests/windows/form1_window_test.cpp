@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/form1.hpp"
+#include "platform/windows/user_advice.hpp"
 
 namespace platform::windows {
 namespace {
@@ -175,6 +176,51 @@ TEST_F(Form1WindowTest, WaitEventWakesForAnEventFromElsewhere) {
   closer.join();
   EXPECT_LT(clock_.now() - start, 10s);
   EXPECT_EQ(form_.take_event(), WindowEvent::Unload);
+}
+
+}  // namespace
+}  // namespace platform::windows
+
+namespace platform::windows {
+namespace {
+
+// A GUI program's diagnostics reach no one: what to do about a failure must be in the box.
+TEST_F(Form1WindowTest, MessageBoxShowsTheAdviceLeftForItOnce) {
+  AdviseUser("PawnIO ist nicht installiert.");
+  std::wstring shown;
+  std::wstring title;
+  const DWORD thread = GetCurrentThreadId();
+  // Any dialog of this thread is the box, whatever its title: it is closed, never left waiting.
+  std::thread reader([&shown, &title, thread] {
+    for (int attempt = 0; attempt < 500; ++attempt) {
+      HWND box = nullptr;
+      EnumThreadWindows(
+          thread,
+          [](HWND hwnd, LPARAM found) {
+            wchar_t name[16] = {};
+            GetClassNameW(hwnd, name, 16);
+            if (std::wstring(name) != L"#32770") return TRUE;
+            *reinterpret_cast<HWND*>(found) = hwnd;
+            return FALSE;
+          },
+          reinterpret_cast<LPARAM>(&box));
+      wchar_t text[512] = {};
+      // Found while still being built, the box has no text yet: look again; the last look closes it.
+      if (box != nullptr && (GetDlgItemTextW(box, 0xFFFF, text, 512) > 0 || attempt == 499)) {
+        shown = text;
+        GetWindowTextW(box, text, 512);
+        title = text;
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  form_.message_box("Kein Zugriff auf die Ports des Systemmonitors (0x295, 0x296)!", "Error");
+  reader.join();
+  EXPECT_EQ(title, L"Error");
+  EXPECT_EQ(shown, L"Kein Zugriff auf die Ports des Systemmonitors (0x295, 0x296)!\n\nPawnIO ist nicht installiert.");
+  EXPECT_TRUE(TakeUserAdvice().empty());
 }
 
 }  // namespace

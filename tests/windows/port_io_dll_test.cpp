@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
+
+#include "platform/windows/library_symbol.hpp"
 
 namespace platform::windows {
 namespace {
@@ -26,7 +29,7 @@ struct FakeDll {
 
   template <typename F>
   F Get(const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    return Symbol<F>(module, name);
   }
 
   HMODULE module;
@@ -107,6 +110,35 @@ TEST(PortIoDll, PassesPortsAndBytesUnsignedThroughBothCallingForms) {
   ASSERT_TRUE(ports.acquire(0x295, 2));
   fake.set_in(0x296, 0x1FF);
   EXPECT_EQ(ports.in(0x296), 0xFF);
+}
+
+// A DLL of that name in the current folder, or on PATH, must not be loaded: the
+// driver's first start runs with administrator rights.
+TEST(PortIoDll, LoadsOnlyFromTheProgramsFolderOrSystem32) {
+  wchar_t program[MAX_PATH];
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "lumatext-planted";
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(std::filesystem::path(program).parent_path() / "fake_port_io.dll",
+                             folder / "planted_port_io.dll", std::filesystem::copy_options::overwrite_existing);
+  wchar_t previous[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  SetCurrentDirectoryW(folder.c_str());
+  std::wstring path(32767, L'\0');
+  path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
+  SetEnvironmentVariableW(L"PATH", (folder.wstring() + L";" + path).c_str());
+
+  constexpr std::array planted{PortIoLibrary{L"planted_port_io.dll", "Out32", "Inp32", PortIoLibraryCalls::kInpOut}};
+  PortIoDll ports(planted);
+  const bool loaded = ports.acquire(0x295, 2);
+
+  SetEnvironmentVariableW(L"PATH", path.c_str());
+  SetCurrentDirectoryW(previous);
+  EXPECT_FALSE(loaded);
+  EXPECT_EQ(GetModuleHandleW(L"planted_port_io.dll"), nullptr);
+  // The same file beside the program loads.
+  PortIoDll beside(std::array{kInpOut});
+  EXPECT_TRUE(beside.acquire(0x295, 2)) << beside.failure();
 }
 
 TEST(PortIoDll, SixtyFourBitBuildsTryInpOutX64) {
