@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Boots Debian's kernel under QEMU (TCG) with the emulated IO-Warrior 24 attached over
 # USB/IP and isa-debugcon stand-ins for the ITE 8705's ports 0x295/0x296, and runs the
-# cases of guest.sh in the machine, on the host's programs (the host's / shared read-only).
+# cases in the machine on the host's programs (the host's / shared read-only): those of
+# guest.sh in one machine, case f (guest-service.sh, systemd) in a second one beside it.
 # Usage: run.sh SOURCE-DIR BUILD-DIR ARTIFACT-DIR CASE...
 # The kernel package is downloaded once into BUILD-DIR/vm-kernel; without it the run fails.
 set -euo pipefail
