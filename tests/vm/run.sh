@@ -108,6 +108,8 @@ boot() {
     -kernel "$cache/vmlinux" -initrd "$dir/initramfs.cpio" \
     -append "console=ttyS0 quiet loglevel=4 panic=-1 rdinit=/init" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
+    -virtfs local,path="$src",mount_tag=src,security_model=none,readonly=on,multidevs=remap \
+    -virtfs local,path="$build",mount_tag=build,security_model=none,readonly=on,multidevs=remap \
     -virtfs local,path="$dir",mount_tag=artifacts,security_model=none,multidevs=remap \
     -device virtio-serial-pci -chardev socket,id=iow,path="$socket" -device virtserialport,chardev=iow,name=iow24 \
     -chardev file,id=address,path="$dir/address-port.log" -device isa-debugcon,iobase=0x295,chardev=address \
