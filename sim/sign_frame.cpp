@@ -1,6 +1,8 @@
 #include "sim/sign_frame.hpp"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 namespace sim {
 namespace {
@@ -93,6 +95,24 @@ std::vector<std::uint8_t> SignColumns(const SignView& view, int cells, long scro
   const std::size_t first = (static_cast<std::size_t>(scroll < 0 ? 0 : scroll) + length - width + 1) % length;
   for (std::size_t i = 0; i < width; ++i) shown[i] = drum[(first + i) % length];
   return shown;
+}
+
+SignFrames::SignFrames(iow::Clock& clock, std::function<SignView()> view)
+    : clock_(clock),
+      view_(std::move(view)),
+      scroll_start_(clock.now()),
+      columns_(static_cast<std::size_t>(kSignCells) * kCellColumns, 0) {}
+
+bool SignFrames::advance() {
+  const SignView view = view_();
+  const iow::TimePoint now = clock_.now();
+  if (view.text != last_.text || view.entering != last_.entering) scroll_start_ = now;
+  last_ = view;
+  const long scroll = std::lround(std::chrono::duration<double>(now - scroll_start_).count() * kScrollColumnsPerSecond);
+  auto columns = SignColumns(view, kSignCells, scroll);
+  if (columns == columns_) return false;
+  columns_ = std::move(columns);
+  return true;
 }
 
 }  // namespace sim

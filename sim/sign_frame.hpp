@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/iow.hpp"
 #include "sim/sign_view.hpp"
 
 namespace sim {
@@ -27,6 +29,9 @@ inline constexpr int kSignMargin = 10;
 inline constexpr int kSignRows = 8;
 inline constexpr double kScrollColumnsPerSecond = 30.0;
 inline constexpr char kSignTitle[] = "LED-Laufschrift (emuliert)";
+// The window's client area in pixels.
+inline constexpr int kSignWidth = 2 * kSignMargin + kSignCells * kCellColumns * kLedPitch;
+inline constexpr int kSignHeight = 2 * kSignMargin + kSignRows * kLedPitch;
 
 // The five columns of `c` (ASCII 32 to 127; 127 is the sign's block glyph); any other
 // code shows as the block.
@@ -40,5 +45,23 @@ std::vector<std::uint8_t> SetInFont(const std::string& text);
 // when they do not fit. Otherwise the finished text runs from right to left, `scroll`
 // columns on, and comes round again after a gap.
 std::vector<std::uint8_t> SignColumns(const SignView& view, int cells, long scroll);
+
+// The sign's columns frame by frame, as its window shows them on every desktop: the
+// running text starts again from the right whenever the text changes, paced by `clock`.
+class SignFrames {
+ public:
+  SignFrames(iow::Clock& clock, std::function<SignView()> view);
+
+  // Looks at the sign again; true when the columns changed and the window needs redrawing.
+  bool advance();
+  const std::vector<std::uint8_t>& columns() const { return columns_; }
+
+ private:
+  iow::Clock& clock_;
+  std::function<SignView()> view_;
+  SignView last_;
+  iow::TimePoint scroll_start_;
+  std::vector<std::uint8_t> columns_;
+};
 
 }  // namespace sim

@@ -8,9 +8,6 @@
 #include <FL/fl_draw.H>
 
 #include <chrono>
-#include <cmath>
-#include <string>
-#include <vector>
 
 #include "sim/sign_frame.hpp"
 
@@ -29,10 +26,7 @@ double Seconds(iow::Duration d) { return std::chrono::duration<double>(d).count(
 class SignWindow final : public Fl_Double_Window {
  public:
   SignWindow(iow::Clock& clock, std::function<SignView()> view)
-      : Fl_Double_Window(2 * kSignMargin + kSignCells * kCellColumns * kLedPitch, 2 * kSignMargin + kSignRows * kLedPitch),
-        clock_(clock),
-        view_(std::move(view)),
-        scroll_start_(clock.now()) {
+      : Fl_Double_Window(kSignWidth, kSignHeight), frames_(clock, std::move(view)) {
     copy_label(kSignTitle);
     end();
   }
@@ -47,9 +41,10 @@ class SignWindow final : public Fl_Double_Window {
 
   void draw() override {
     fl_rectf(0, 0, w(), h(), FL_BLACK);
-    for (std::size_t column = 0; column < columns_.size(); ++column) {
+    const auto& columns = frames_.columns();
+    for (std::size_t column = 0; column < columns.size(); ++column) {
       for (int row = 0; row < kSignRows; ++row) {
-        const bool lit = (columns_[column] >> row) & 1U;
+        const bool lit = (columns[column] >> row) & 1U;
         fl_color(lit ? fl_rgb_color(255, 40, 30) : fl_rgb_color(70, 8, 8));
         fl_pie(kSignMargin + static_cast<int>(column) * kLedPitch, kSignMargin + row * kLedPitch, kLedSize, kLedSize,
                0, 360);
@@ -60,28 +55,11 @@ class SignWindow final : public Fl_Double_Window {
  private:
   static void Tick(void* data) {
     auto* self = static_cast<SignWindow*>(data);
-    self->update();
+    if (self->frames_.advance()) self->redraw();
     Fl::repeat_timeout(kFrameSeconds, Tick, data);
   }
 
-  void update() {
-    const SignView view = view_();
-    const iow::TimePoint now = clock_.now();
-    if (view.text != last_.text || view.entering != last_.entering) scroll_start_ = now;
-    last_ = view;
-    const long scroll = std::lround(Seconds(now - scroll_start_) * kScrollColumnsPerSecond);
-    auto columns = SignColumns(view, kSignCells, scroll);
-    if (columns != columns_) {
-      columns_ = std::move(columns);
-      redraw();
-    }
-  }
-
-  iow::Clock& clock_;
-  std::function<SignView()> view_;
-  SignView last_;
-  iow::TimePoint scroll_start_;
-  std::vector<std::uint8_t> columns_ = std::vector<std::uint8_t>(kSignCells * kCellColumns, 0);
+  SignFrames frames_;
 };
 
 class FltkSignDisplay final : public SignDisplay, public iow::Clock {

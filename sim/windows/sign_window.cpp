@@ -1,6 +1,5 @@
 #include "sim/windows/sign_window.hpp"
 
-#include <cmath>
 #include <stdexcept>
 
 #include "platform/windows/utf16.hpp"
@@ -20,13 +19,11 @@ constexpr UINT_PTR kFrameTimer = 1;
 constexpr wchar_t kClassName[] = L"LumatextSign";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_MINIMIZEBOX;
 
-constexpr int kClientWidth = 2 * kSignMargin + kSignCells * kCellColumns * kLedPitch;
-constexpr int kClientHeight = 2 * kSignMargin + kSignRows * kLedPitch;
 
 }  // namespace
 
 SignWindow::SignWindow(iow::Clock& clock, std::function<SignView()> view)
-    : clock_(clock), view_(std::move(view)), scroll_start_(clock.now()), columns_(static_cast<std::size_t>(kSignCells * kCellColumns), 0) {
+    : frames_(clock, std::move(view)) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof window_class;
@@ -38,7 +35,7 @@ SignWindow::SignWindow(iow::Clock& clock, std::function<SignView()> view)
   if (RegisterClassExW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
     throw std::runtime_error("RegisterClassEx sign: " + LastErrorText());
   }
-  RECT frame{0, 0, kClientWidth, kClientHeight};
+  RECT frame{0, 0, kSignWidth, kSignHeight};
   AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
   hwnd_ = CreateWindowExW(0, kClassName, Widen(kSignTitle).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                           frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, this);
@@ -59,17 +56,7 @@ void SignWindow::show(int left, int top) {
 }
 
 void SignWindow::update() {
-  const SignView view = view_();
-  const iow::TimePoint now = clock_.now();
-  if (view.text != last_.text || view.entering != last_.entering) scroll_start_ = now;
-  last_ = view;
-  const long scroll =
-      std::lround(std::chrono::duration<double>(now - scroll_start_).count() * kScrollColumnsPerSecond);
-  auto columns = SignColumns(view, kSignCells, scroll);
-  if (columns != columns_) {
-    columns_ = std::move(columns);
-    InvalidateRect(hwnd_, nullptr, FALSE);
-  }
+  if (frames_.advance()) InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 void SignWindow::paint() {
@@ -77,23 +64,24 @@ void SignWindow::paint() {
   HDC window_dc = BeginPaint(hwnd_, &paint);
   // Drawn off screen first, so that the LEDs do not flicker.
   HDC dc = CreateCompatibleDC(window_dc);
-  HBITMAP bitmap = CreateCompatibleBitmap(window_dc, kClientWidth, kClientHeight);
+  HBITMAP bitmap = CreateCompatibleBitmap(window_dc, kSignWidth, kSignHeight);
   const HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
-  RECT all{0, 0, kClientWidth, kClientHeight};
+  RECT all{0, 0, kSignWidth, kSignHeight};
   FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   HBRUSH lit = CreateSolidBrush(RGB(255, 40, 30));
   HBRUSH dark = CreateSolidBrush(RGB(70, 8, 8));
   const HGDIOBJ old_pen = SelectObject(dc, GetStockObject(NULL_PEN));
   const HGDIOBJ old_brush = SelectObject(dc, dark);
-  for (std::size_t column = 0; column < columns_.size(); ++column) {
+  const auto& columns = frames_.columns();
+  for (std::size_t column = 0; column < columns.size(); ++column) {
     for (int row = 0; row < kSignRows; ++row) {
-      SelectObject(dc, ((columns_[column] >> row) & 1U) != 0 ? lit : dark);
+      SelectObject(dc, ((columns[column] >> row) & 1U) != 0 ? lit : dark);
       const int x = kSignMargin + static_cast<int>(column) * kLedPitch;
       const int y = kSignMargin + row * kLedPitch;
       Ellipse(dc, x, y, x + kLedSize + 1, y + kLedSize + 1);
     }
   }
-  BitBlt(window_dc, 0, 0, kClientWidth, kClientHeight, dc, 0, 0, SRCCOPY);
+  BitBlt(window_dc, 0, 0, kSignWidth, kSignHeight, dc, 0, 0, SRCCOPY);
   SelectObject(dc, old_brush);
   SelectObject(dc, old_pen);
   SelectObject(dc, old_bitmap);

@@ -4,11 +4,10 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <functional>
-#include <vector>
 
 #include "platform/iow.hpp"
+#include "sim/sign_frame.hpp"
 #include "sim/sign_view.hpp"
 
 namespace sim::windows {
@@ -32,12 +31,8 @@ class SignWindow {
   void update();
   void paint();
 
-  iow::Clock& clock_;
-  std::function<SignView()> view_;
+  SignFrames frames_;
   HWND hwnd_ = nullptr;
-  SignView last_;
-  iow::TimePoint scroll_start_;
-  std::vector<std::uint8_t> columns_;
 };
 
 }  // namespace sim::windows
