@@ -52,7 +52,6 @@ class WindowsClock final : public iow::Clock {
   // The local time of day with the system clock's full precision.
   double time_of_day() override;
 
-
  private:
   LARGE_INTEGER frequency_{};
   PreciseTimer timer_;
