@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "platform/desktop.hpp"
 #include "platform/linux/linux_port_io.hpp"
@@ -15,13 +17,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The effective and permitted capability masks of this process, as the kernel shows them.
-std::string Capabilities() {
+// The lines of /proc/self/status that show the capability sets `names` (e.g. "CapEff"),
+// in the kernel's order.
+std::string Capabilities(std::initializer_list<std::string_view> names = {"CapPrm", "CapEff"}) {
   std::ifstream status("/proc/self/status");
   std::string line;
   std::string masks;
   while (std::getline(status, line)) {
-    if (line.starts_with("CapEff:") || line.starts_with("CapPrm:")) masks += line + "\n";
+    for (const std::string_view name : names) {
+      if (line.starts_with(name) && line.size() > name.size() && line[name.size()] == ':') masks += line + "\n";
+    }
   }
   return masks;
 }
@@ -73,20 +78,6 @@ TEST_F(FakeSysfs, AcquireDropsEveryCapabilityWhetherOrNotIopermSucceeds) {
       testing::ExitedWithCode(0), "CapEff:\t0000000000000000");
 }
 
-// The capability sets of this process that may hold anything after the drop.
-std::string AllCapabilitySets() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  std::string sets;
-  while (std::getline(status, line)) {
-    if (line.starts_with("CapInh:") || line.starts_with("CapPrm:") || line.starts_with("CapEff:") ||
-        line.starts_with("CapAmb:")) {
-      sets += line + "\n";
-    }
-  }
-  return sets;
-}
-
 // What main does first: the hardware is opened, and with it the ports asked for, before
 // the window system or any other library; by then no capability is left.
 TEST(StartOfMain, NoCapabilityIsLeftOnceTheHardwareIsOpen) {
@@ -96,7 +87,7 @@ TEST(StartOfMain, NoCapabilityIsLeftOnceTheHardwareIsOpen) {
   EXPECT_EXIT(
       {
         const auto hardware = platform::OpenHardware(0x295, 2);
-        const std::string sets = AllCapabilitySets();
+        const std::string sets = Capabilities({"CapInh", "CapPrm", "CapEff", "CapAmb"});
         std::fprintf(stderr, "%s", sets.c_str());
         std::exit(hardware && sets == "CapInh:\t0000000000000000\nCapPrm:\t0000000000000000\n"
                                        "CapEff:\t0000000000000000\nCapAmb:\t0000000000000000\n"
