@@ -1,5 +1,5 @@
 // The Windows desktop: Form1 in the plain Win32 API, the performance-counter clock,
-// the IO-Warrior over HID and port I/O through PawnIO or a DLL.
+// the IO-Warrior over HID and port I/O through PawnIO or a DLL (a 32-bit program: a DLL).
 
 #include <exception>
 
@@ -8,7 +8,11 @@
 #include "platform/windows/form1_window.hpp"
 #include "platform/windows/hid_iowkit.hpp"
 #include "platform/windows/windows_clock.hpp"
+#if defined(_WIN64)
 #include "platform/windows/windows_port_io.hpp"
+#else
+#include "platform/windows/windows_port_io_32.hpp"
+#endif
 
 // winuser.h names its own OpenDesktop (a macro for OpenDesktopW); ours is meant here.
 #undef OpenDesktop

@@ -6,6 +6,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/iow.hpp"
 
@@ -27,6 +28,20 @@ struct PortIoLibrary {
 // 64-bit program.
 std::span<const PortIoLibrary> DefaultPortIoLibraries();
 
+// Loads `file` from the program's own folder or from System32, nowhere else; null when
+// it is in neither, GetLastError telling why. `search_flags`: whether LoadLibraryEx
+// takes LOAD_LIBRARY_SEARCH_* (Windows 8 and later; Windows 7 with KB2533623); without
+// them the two folders are tried by full path.
+HMODULE LoadFromProgramFolderOrSystem32(const wchar_t* file, bool search_flags);
+// Whether this Windows has the LOAD_LIBRARY_SEARCH_* flags (kernel32 has AddDllDirectory).
+bool HasLibrarySearchFlags();
+
+// One DLL tried by acquire, and why it was not taken; `failure` empty for the one loaded.
+struct PortIoAttempt {
+  std::string file;
+  std::string failure;
+};
+
 class PortIoDll final : public iow::PortIo {
  public:
   explicit PortIoDll(std::span<const PortIoLibrary> candidates = DefaultPortIoLibraries());
@@ -42,6 +57,10 @@ class PortIoDll final : public iow::PortIo {
 
   // Why the last acquire failed, one line; empty after success.
   const std::string& failure() const { return failure_; }
+  // The DLL the last acquire loaded; null when none.
+  const PortIoLibrary* loaded() const { return loaded_; }
+  // Every DLL the last acquire tried, in order, each with why it was not taken.
+  const std::vector<PortIoAttempt>& attempts() const { return attempts_; }
 
  private:
   // The symbols of the loaded DLL, resolved once.
@@ -55,6 +74,7 @@ class PortIoDll final : public iow::PortIo {
   const PortIoLibrary* loaded_ = nullptr;
   Table table_;
   std::string failure_;
+  std::vector<PortIoAttempt> attempts_;
 };
 
 }  // namespace platform::windows

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <limits>
 
+#include "platform/windows/library_symbol.hpp"
+
 namespace platform::windows {
 namespace {
 
@@ -13,6 +15,21 @@ constexpr DWORD kCreateWaitableTimerHighResolution = 0x00000002;
 
 constexpr ULONGLONG kTicksPerSecond = 10'000'000;  // FILETIME counts 100 ns
 constexpr ULONGLONG kTicksPerDay = 86'400 * kTicksPerSecond;
+
+// The system time with its full precision (Windows 8 and later); on Windows 7 the
+// system time as the clock interrupt last set it, to 1-16 ms.
+void SystemTimeAsFileTime(FILETIME* time) {
+  using Precise = void(WINAPI*)(FILETIME*);
+  static const Precise precise = [] {
+    HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+    return kernel32 != nullptr ? Symbol<Precise>(kernel32, "GetSystemTimePreciseAsFileTime") : nullptr;
+  }();
+  if (precise != nullptr) {
+    precise(time);
+  } else {
+    GetSystemTimeAsFileTime(time);
+  }
+}
 
 }  // namespace
 
@@ -96,7 +113,7 @@ void DispatchWaitingMessages() {
 
 double WindowsClock::time_of_day() {
   FILETIME utc{};
-  GetSystemTimePreciseAsFileTime(&utc);
+  SystemTimeAsFileTime(&utc);
   FILETIME local{};
   FileTimeToLocalFileTime(&utc, &local);
   ULARGE_INTEGER ticks{};

@@ -18,21 +18,24 @@ constexpr int kSignGap = 20;
 // The last stretch of a sleep is left to the desktop's clock: it is precise.
 constexpr std::chrono::milliseconds kPreciseRest{2};
 
+struct WindowSearch {
+  HWND except;
+  HWND found;
+};
+
+// EnumThreadWindows' callback: a named CALLBACK function, since a lambda converts only
+// to a pointer of the default calling convention, which on 32-bit Windows is not stdcall.
+BOOL CALLBACK TakeVisibleWindow(HWND hwnd, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  if (hwnd == search->except || !IsWindowVisible(hwnd)) return TRUE;
+  search->found = hwnd;
+  return FALSE;
+}
+
 // The thread's visible top-level window that is not `except`: Form1.
 HWND OtherVisibleWindow(HWND except) {
-  struct Search {
-    HWND except;
-    HWND found;
-  } search{except, nullptr};
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        if (hwnd == s->except || !IsWindowVisible(hwnd)) return TRUE;
-        s->found = hwnd;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{except, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), TakeVisibleWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

@@ -184,6 +184,16 @@ TEST_F(Form1WindowTest, WaitEventWakesForAnEventFromElsewhere) {
 namespace platform::windows {
 namespace {
 
+// EnumThreadWindows' callback (CALLBACK: a lambda would not be stdcall on 32-bit Windows):
+// the first dialog, into the HWND that `found` points to.
+BOOL CALLBACK TakeDialog(HWND hwnd, LPARAM found) {
+  wchar_t name[16] = {};
+  GetClassNameW(hwnd, name, 16);
+  if (std::wstring(name) != L"#32770") return TRUE;
+  *reinterpret_cast<HWND*>(found) = hwnd;
+  return FALSE;
+}
+
 // A GUI program's diagnostics reach no one: what to do about a failure must be in the box.
 TEST_F(Form1WindowTest, MessageBoxShowsTheAdviceLeftForItOnce) {
   AdviseUser("PawnIO ist nicht installiert.");
@@ -194,16 +204,7 @@ TEST_F(Form1WindowTest, MessageBoxShowsTheAdviceLeftForItOnce) {
   std::thread reader([&shown, &title, thread] {
     for (int attempt = 0; attempt < 500; ++attempt) {
       HWND box = nullptr;
-      EnumThreadWindows(
-          thread,
-          [](HWND hwnd, LPARAM found) {
-            wchar_t name[16] = {};
-            GetClassNameW(hwnd, name, 16);
-            if (std::wstring(name) != L"#32770") return TRUE;
-            *reinterpret_cast<HWND*>(found) = hwnd;
-            return FALSE;
-          },
-          reinterpret_cast<LPARAM>(&box));
+      EnumThreadWindows(thread, TakeDialog, reinterpret_cast<LPARAM>(&box));
       wchar_t text[512] = {};
       // Found while still being built, the box has no text yet: look again; the last look closes it.
       if (box != nullptr && (GetDlgItemTextW(box, 0xFFFF, text, 512) > 0 || attempt == 499)) {
