@@ -26,6 +26,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# DLLs too (the tests' stand-in for a port I/O DLL): a 32-bit one would otherwise need
+# libgcc_s_dw2-1.dll beside it.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 
 # Test executables and the smoke tests run under Wine (Debian's wine64), with Unix
 # line ends on their output.
