@@ -1,0 +1,57 @@
+# Fails when PROGRAM imports a Windows function that the oldest Windows it is built for
+# lacks. The imports are read with objdump; each one (the C runtime's aside: msvcrt.dll
+# is the same on every Windows) is then declared to the compiler with the Windows
+# headers set to that Windows (WINNT, e.g. 0x0601 for Windows 7), which declare a
+# function only from the version that brought it. A function newer than that must be
+# looked up at run time instead, or Windows refuses to start the program.
+#   cmake -DOBJDUMP=... -DCXX=... -DWINNT=0x0601 -DPROGRAM=... -DWORK=DIR -P check_imports.cmake
+cmake_minimum_required(VERSION 3.25)
+execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE table RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${PROGRAM} failed")
+endif()
+string(REPLACE "\n" ";" lines "${table}")
+set(dll "")
+set(functions "")
+set(dlls "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "DLL Name: (.+)$")
+    string(TOLOWER "${CMAKE_MATCH_1}" dll)
+    list(APPEND dlls ${dll})
+  elseif(dll AND NOT dll STREQUAL "msvcrt.dll" AND line MATCHES "^\t[0-9a-f]+\t +[0-9]+ +([A-Za-z_][A-Za-z0-9_]*)$")
+    list(APPEND functions ${CMAKE_MATCH_1})
+  endif()
+endforeach()
+list(LENGTH functions count)
+if(count LESS 20)
+  message(FATAL_ERROR "only ${count} imports read from ${PROGRAM}: the table was not understood")
+endif()
+# The DLLs themselves: only those every supported Windows has, no API sets of newer ones.
+set(known advapi32.dll gdi32.dll hid.dll kernel32.dll msvcrt.dll setupapi.dll user32.dll winmm.dll)
+foreach(name IN LISTS dlls)
+  if(NOT name IN_LIST known)
+    message(FATAL_ERROR "${PROGRAM} imports from ${name}, which is not known to be on every Windows it supports")
+  endif()
+endforeach()
+
+list(REMOVE_DUPLICATES functions)
+set(probe "#include <windows.h>\n#include <setupapi.h>\n#include <sddl.h>\n#include <mmsystem.h>\n")
+string(APPEND probe "extern \"C\" {\n#include <hidsdi.h>\n}\nvoid Probe() {\n")
+foreach(function IN LISTS functions)
+  string(APPEND probe "  (void)&${function};\n")
+endforeach()
+string(APPEND probe "}\n")
+file(MAKE_DIRECTORY ${WORK})
+file(WRITE ${WORK}/imports-probe.cpp "${probe}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C ${CXX} -fsyntax-only -DUNICODE -D_WIN32_WINNT=${WINNT} -DWINVER=${WINNT} ${WORK}/imports-probe.cpp
+                ERROR_VARIABLE errors RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  string(REGEX MATCHALL "'[A-Za-z0-9_]+' was not declared" missing "${errors}")
+  if(NOT missing)
+    message(FATAL_ERROR "the probe of the imports did not compile:\n${errors}")
+  endif()
+  string(REGEX REPLACE "'([A-Za-z0-9_]+)' was not declared" "\\1" missing "${missing}")
+  list(REMOVE_DUPLICATES missing)
+  message(FATAL_ERROR "${PROGRAM} imports functions that Windows ${WINNT} lacks: ${missing}")
+endif()
+message(STATUS "${PROGRAM}: ${count} imports from ${dlls}, all on Windows ${WINNT}")

@@ -1,0 +1,27 @@
+# Fails when PROGRAM, a 32-bit build for the processors of Windows 7's time (i686: the
+# Athlon XP, the early Pentium 4 and older), executes an MMX, SSE or later instruction
+# anywhere: in our code, or in the static runtime linked in with it. The whole program
+# is disassembled; the exception tables that the linker puts into .text are data, not
+# code, and are left out.
+#   cmake -DOBJDUMP=... -DPROGRAM=... -P check_no_sse.cmake
+cmake_minimum_required(VERSION 3.25)
+execute_process(COMMAND ${OBJDUMP} -d --no-show-raw-insn ${PROGRAM} OUTPUT_VARIABLE code RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -d ${PROGRAM} failed")
+endif()
+string(LENGTH "${code}" size)
+if(size LESS 100000)
+  message(FATAL_ERROR "${OBJDUMP} -d ${PROGRAM} gave almost no code")
+endif()
+# Blocks of data, each from its label to the next.
+string(REGEX REPLACE "\n[0-9a-f]+ <\\.(gcc_except_table|ctors|dtors)[^>]*>:\n([^\n]+\n)*" "\n" code "${code}")
+# xmm/mm registers and MXCSR (MMX, SSE and later), the fences and non-temporal stores
+# (SSE, SSE2), fisttp (SSE3), the prefetches (SSE, 3DNow!).
+string(REGEX MATCHALL "[^\n]*(%xmm|%ymm|%mm[0-7]|mxcsr|[lms]fence|movnti|fisttp|prefetch|emms)[^\n]*" found "${code}")
+list(LENGTH found count)
+if(count GREATER 0)
+  list(SUBLIST found 0 10 first)
+  list(JOIN first "\n" shown)
+  message(FATAL_ERROR "${PROGRAM} holds ${count} instructions beyond i686, e.g.:\n${shown}")
+endif()
+message(STATUS "${PROGRAM}: no MMX, SSE or later instruction")
