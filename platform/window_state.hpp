@@ -39,3 +39,8 @@ struct WindowState {
   // Text entry on the sign is open: started and not yet finished.
   bool EntryOpen = false;
 };
+
+#if defined(_WIN32) && !defined(_WIN64)
+// On 32-bit Windows the IO-Warrior library's handle, and so DeviceHandle, is 32 bits wide.
+static_assert(sizeof(WindowState::DeviceHandle) == 4);
+#endif
