@@ -22,7 +22,13 @@ set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES")
 set(CPACK_NSIS_INSTALLED_ICON_NAME bin\\\\lumatext.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MODIFY_PATH OFF)
-# A 32-bit setup, as the programs are: it runs on every Windows they run on.
-set(CPACK_NSIS_DEFINES "Target x86-unicode")
+# A 32-bit setup, as the programs are: it runs on every Windows they run on. The target
+# set before the script (makensis-target), as for the 64-bit setup.
+if(CMAKE_HOST_UNIX)
+  set(CPACK_NSIS_EXECUTABLE ${CMAKE_CURRENT_LIST_DIR}/makensis-target)
+  set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS -DLUMATEXT_NSIS_TARGET=x86-unicode)
+else()
+  set(CPACK_NSIS_DEFINES "Target x86-unicode")
+endif()
 # Into the folder the user picks itself, not under the Debian package's /usr.
 unset(CPACK_PACKAGING_INSTALL_PREFIX)

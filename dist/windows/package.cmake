@@ -19,6 +19,13 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME bin\\\\lumatext.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MODIFY_PATH OFF)
 # A 64-bit setup, as the programs are: it also runs where Windows (or Wine) has no 32-bit part.
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# Set before the script (makensis-target): set later, in CPACK_NSIS_DEFINES, it makes
+# $PROGRAMFILES64 give the 32-bit Program Files (x86).
+if(CMAKE_HOST_UNIX)
+  set(CPACK_NSIS_EXECUTABLE ${CMAKE_CURRENT_LIST_DIR}/makensis-target)
+  set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS -DLUMATEXT_NSIS_TARGET=amd64-unicode)
+else()
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+endif()
 # Into the folder the user picks itself, not under the Debian package's /usr.
 unset(CPACK_PACKAGING_INSTALL_PREFIX)
