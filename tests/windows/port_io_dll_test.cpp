@@ -131,14 +131,22 @@ TEST(PortIoDll, LoadsOnlyFromTheProgramsFolderOrSystem32) {
   constexpr std::array planted{PortIoLibrary{L"planted_port_io.dll", "Out32", "Inp32", PortIoLibraryCalls::kInpOut}};
   PortIoDll ports(planted);
   const bool loaded = ports.acquire(0x295, 2);
+  // Where LoadLibraryEx lacks the search flags (Windows 7 without KB2533623): by full path.
+  HMODULE by_path = LoadFromProgramFolderOrSystem32(L"planted_port_io.dll", false);
+  const DWORD by_path_error = GetLastError();
 
   SetEnvironmentVariableW(L"PATH", path.c_str());
   SetCurrentDirectoryW(previous);
   EXPECT_FALSE(loaded);
+  EXPECT_EQ(by_path, nullptr);
+  EXPECT_EQ(by_path_error, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
   EXPECT_EQ(GetModuleHandleW(L"planted_port_io.dll"), nullptr);
-  // The same file beside the program loads.
+  // The same file beside the program loads, either way.
   PortIoDll beside(std::array{kInpOut});
   EXPECT_TRUE(beside.acquire(0x295, 2)) << beside.failure();
+  HMODULE beside_by_path = LoadFromProgramFolderOrSystem32(L"fake_port_io.dll", false);
+  EXPECT_NE(beside_by_path, nullptr);
+  if (beside_by_path != nullptr) FreeLibrary(beside_by_path);
 }
 
 TEST(PortIoDll, SixtyFourBitBuildsTryInpOutX64) {
