@@ -236,7 +236,8 @@ DWORD SimulatedPawnIo::control(DWORD code, std::span<const std::uint8_t> in, std
 std::int32_t SimulatedPawnIo::load(std::span<const std::uint8_t> file) {
   if (module_) return kAlreadyInitialized;
   if (file.size() < 4) return kInvalidParameter;
-  const std::uint32_t signature_size = file[0] | file[1] << 8 | file[2] << 16 | static_cast<std::uint32_t>(file[3]) << 24;
+  const std::uint32_t signature_size =
+      file[0] | file[1] << 8 | file[2] << 16 | static_cast<std::uint32_t>(file[3]) << 24;
   if (signature_size > file.size() - 4) return kInvalidParameter;
   const auto signature = file.subspan(4, signature_size);
   const auto image = file.subspan(4 + signature_size);
@@ -262,14 +263,17 @@ std::int32_t SimulatedPawnIo::load(std::span<const std::uint8_t> file) {
 std::int32_t SimulatedPawnIo::execute(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
   if (!module_) return kInvalidParameter;
   if (in.size() < kNameSize) return kInvalidParameter;
-  const std::string name(reinterpret_cast<const char*>(in.data()), strnlen(reinterpret_cast<const char*>(in.data()), kNameSize));
+  const auto* text = reinterpret_cast<const char*>(in.data());
+  const std::string name(text, strnlen(text, kNameSize));
   if (name.size() == kNameSize || name.rfind("ioctl_", 0) != 0) return kInvalidParameter;
 
   // The arguments as the module sees them: whole cells after the name.
   const std::size_t in_cells = in.size() / sizeof(Cell) - kNameSize / sizeof(Cell);
   const std::size_t out_cells = out.size() / sizeof(Cell);
   std::string call = name;
-  for (std::size_t i = 0; i < in_cells; ++i) call += ' ' + Hex(static_cast<unsigned>(Cell64(in.subspan(kNameSize + 8 * i))), 2);
+  for (std::size_t i = 0; i < in_cells; ++i) {
+    call += ' ' + Hex(static_cast<unsigned>(Cell64(in.subspan(kNameSize + 8 * i))), 2);
+  }
   log_.push_back(call);
 
   const Cell function = module_->loader.get_public(name.c_str());

@@ -34,7 +34,10 @@ constexpr std::array<Bases, 10> kIte8705Bases{{
     {0xA, 0x300, 0},       // MIDI
 }};
 
-std::array<std::uint8_t, 4> Key(unsigned slot) { return {0x87, 0x01, 0x55, slot == 0 ? std::uint8_t{0x55} : std::uint8_t{0xAA}}; }
+// ITE's key into configuration mode on a slot.
+std::array<std::uint8_t, 4> Key(unsigned slot) {
+  return {0x87, 0x01, 0x55, slot == 0 ? std::uint8_t{0x55} : std::uint8_t{0xAA}};
+}
 
 }  // namespace
 
