@@ -65,7 +65,8 @@ void EventLog::report(DWORD id, std::string_view first, std::string_view second)
   if (source_ == nullptr) return;
   const std::wstring strings[] = {Widen(first), Widen(second)};
   const wchar_t* pointers[] = {strings[0].c_str(), strings[1].c_str()};
-  ReportEventW(source_, EntryType(id), 0, id, nullptr, 2, 0, pointers, nullptr);
+  const WORD count = second.empty() ? (first.empty() ? 0 : 1) : 2;
+  ReportEventW(source_, EntryType(id), 0, id, nullptr, count, 0, count != 0 ? pointers : nullptr, nullptr);
 }
 
 }  // namespace platform::windows
