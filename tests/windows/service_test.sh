@@ -15,6 +15,8 @@
 #    the recovery settings answer with a restart), the reason and the failure in the
 #    event log.
 # 5. --remove-service removes the service and its event source.
+# 6. Ctrl+C (Wine turns SIGINT into the console's CTRL_C_EVENT) during the 4 s press ends
+#    lumatext-sim.exe --headless the same way, with exit status 130.
 # Wine keeps no event log: its ReportEventW prints each entry's ID and strings to the
 # debug output of the service's process, which this test reads.
 set -euo pipefail
@@ -51,7 +53,7 @@ install() {
 query() { wine sc query lumatext 2>&1 | tr -d '\r'; }
 state() { query | sed -n 's/.*STATE *: [0-9]* *\([A-Z_]*\).*/\1/p'; }
 # The simulator's log without Wine's line ends; empty before it exists.
-log_text() { tr -d '\r' <"$log" 2>/dev/null || true; }
+log_text() { tr -d '\r' 2>/dev/null <"$log" || true; }
 # Waits up to $2 seconds until the log's last line matches the extended regex $1.
 wait_last_line() {
   for _ in $(seq $(($2 * 20))); do
@@ -152,6 +154,26 @@ wine "$exe" --remove-service >"$work/remove.out" 2>&1 || status=$?
 check "--remove-service: exit status 0" '[ "$status" = 0 ]'
 check "the service is gone" '! query | grep -q SERVICE_NAME && ! wine reg query "$service_key" >/dev/null 2>&1'
 check "the event source is gone" '! wine reg query "HKLM\\System\\CurrentControlSet\\Services\\EventLog\\Application\\lumatext" >/dev/null 2>&1'
+
+echo "== Ctrl+C during the 4 s press ends --headless in a console the same way"
+console_log=$WINEPREFIX/drive_c/lumatext/console.log
+wine "$exe" --headless --speed 2 --at 0:Messen --log 'C:\lumatext\console.log' >"$work/console.out" 2>&1 &
+launcher=$!
+for _ in $(seq 600); do
+  tr -d '\r' 2>/dev/null <"$console_log" | tail -1 | grep -q ' write 0 00 FF FE$' && break
+  sleep 0.05
+done
+pkill -INT -f 'C:.lumatext.lumatext-sim.exe --headless' || fail "no lumatext-sim.exe --headless to interrupt"
+status=0
+wait "$launcher" || status=$?
+console=$(tr -d '\r' <"$console_log")
+cp "$console_log" "$work/console.log"
+pressed=$(grep -m1 ' write 0 00 FF FE$' <<<"$console" | cut -d. -f1)
+released=$(grep -A1 ' write 0 00 FF FE$' <<<"$console" | tail -1 | cut -d. -f1)
+check "the press completes: released 4 s after it began" '[ $((released - pressed)) -ge 4000 ] && [ $((released - pressed)) -lt 4100 ]'
+check "text entry finished, the device closed once" \
+  'grep -q " write 0 00 FF BF$" <<<"$console" && [ "$(grep -c " close " <<<"$console")" = 1 ]'
+check "exit status 130" '[ "$status" = 130 ] && tail -1 <<<"$console" | grep -q " exit 130$"'
 
 if [ "$failures" -gt 0 ]; then
   echo "service test: $failures failures; logs in $work"
