@@ -50,9 +50,10 @@ std::unique_ptr<Hardware> OpenHardware(std::uint16_t first_port, std::uint16_t p
 // The most precise real clock this platform has; its sleeps take part in EndOnSignals.
 std::unique_ptr<iow::Clock> OpenRealClock();
 
-// Installs this platform's end signals (SIGINT, SIGTERM and SIGHUP on Linux) for a
-// program that drives `kit`, and returns the kit to drive instead: a signal then ends
-// the program at the next moment no key is held. Null where the platform has none.
+// Installs this platform's end signals (SIGINT, SIGTERM and SIGHUP on Linux; on Windows
+// the requests of RunHeadless and RunService) for a program that drives `kit`, and
+// returns the kit to drive instead: a signal then ends the program at the next moment no
+// key is held. Null where the platform has none.
 std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit& kit);
 
 }  // namespace platform

@@ -116,6 +116,15 @@ Options ParseOptions(std::span<const std::string_view> args) {
       options.help = flag();
     } else if (option == "--headless") {
       options.headless = flag();
+    } else if (option == "--service") {
+      options.headless = flag();
+      options.service = Options::Service::kRun;
+    } else if (option == "--install-service") {
+      flag();
+      options.service = Options::Service::kInstall;
+    } else if (option == "--remove-service") {
+      flag();
+      options.service = Options::Service::kRemove;
     } else if (option == "--no-device") {
       options.no_device = flag();
     } else if (option == "--reject-writes") {
@@ -169,6 +178,9 @@ std::string Usage() {
          "  --no-port-access          kein Zugriff auf die Ports des Systemmonitors\n"
          "  --max-time SEKUNDEN       Abbruch mit Status 3 nach so viel simulierter Zeit (Vorgabe 86400)\n"
          "  --log DATEI               jedes Ereignis als \"T EREIGNIS ARGUMENTE\" (- f\u00fcr die Standardausgabe)\n"
+         "  --install-service         richtet lumatext-sim mit den \u00fcbrigen Optionen als Windows-Dienst\n"
+         "                            lumatext ein (wie lumatext --install-service)\n"
+         "  --remove-service          h\u00e4lt den Windows-Dienst lumatext an und entfernt ihn\n"
          "  --help                    diese Hilfe\n"
          "\n"
          "Exit-Status: 0 Ende oder Fenster geschlossen, 1 kein IO-Warrior oder kein Portzugriff,\n"

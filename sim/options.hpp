@@ -16,6 +16,8 @@ namespace sim {
 struct Options {
   bool help = false;
   bool headless = false;
+  // As the Windows service (implies headless), or registering or removing that service.
+  enum class Service { kNone, kRun, kInstall, kRemove } service = Service::kNone;
   std::vector<ScheduledAction> actions;
   std::vector<std::uint8_t> temperatures{45};
   std::vector<std::uint8_t> fan_counts{60};
