@@ -197,7 +197,7 @@ case_wine_a() {
   addr=$(address_bytes_from "$address")
   [ "$addr" = 29 ] || { fail "the address port received '$addr', expected the one register 29"; return; }
   local ports_by
-  ports_by=$(unix_text "$dir/stderr.txt" | grep -m 1 "PortAccess" || echo "no word on the ports")
+  ports_by=$(unix_text "$dir/stderr.txt" | grep -m 1 "Port-I/O-DLL" || echo "no word on the ports")
   pass wine_a "window after ${to_window} s, one report 00 FF FF before it; Ende clicked at report $count_at_ende of $total, exit 0 in the pause, nothing after the text; address port 0x29 ($ports_by); $summary"
 }
 
