@@ -231,6 +231,9 @@ case_wine_d() {
   [ "$reports" = 1 ] || { fail "the write failure was reported $reports times: $(unix_text "$dir/stderr.txt")"; return; }
   local seconds
   seconds=$(awk -v a="$t0" -v b="$t_exit" 'BEGIN { printf "%.3f", b - a }')
+  # At least the text's 41 s (the sequence is kept); above it what the holds overshoot
+  # through Wine with three machines on two cores (up to 54 s seen), well short of a
+  # failed write that waits.
   awk -v s="$seconds" -v n=$text_seconds 'BEGIN { exit (s >= n && s < n + 20) ? 0 : 1 }' \
     || { fail "Messen to the end took $seconds s; the text takes $text_seconds s"; return; }
   pass wine_d "unplugged after report $at_unplug, window closed (Alt+F4); one report: $(unix_text "$dir/stderr.txt" | grep IowKitWrite); Messen to exit ${seconds} s; exit 0"

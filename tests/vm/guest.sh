@@ -330,7 +330,10 @@ case_d() {
   [ "$reports" = 1 ] || { fail "the write failure was reported $reports times: $(cat "$dir/stderr")"; return; }
   local seconds
   seconds=$(awk -v a="$t0" -v b="$t_exit" 'BEGIN { printf "%.3f", b - a }')
-  awk -v s="$seconds" -v n=$text_seconds 'BEGIN { exit (s >= n && s < n + 5) ? 0 : 1 }' \
+  # At least the text's 41 s (the sequence is kept); the margin above it is what the
+  # 740 holds overshoot with three machines sharing two cores (up to 47 s seen), well
+  # short of a failed write that waits (1394 of them).
+  awk -v s="$seconds" -v n=$text_seconds 'BEGIN { exit (s >= n && s < n + 10) ? 0 : 1 }' \
     || { fail "Messen to the end took $seconds s; the text takes $text_seconds s"; return; }
   grep -q detached "$art/relay.log" || { fail "the relay did not see the detach"; return; }
   pass d "unplugged after report $at_unplug; one report: $(grep IowKitWrite "$dir/stderr"); Messen to exit ${seconds} s; exit 0"
