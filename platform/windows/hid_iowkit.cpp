@@ -13,14 +13,16 @@ extern "C" {
 }
 
 #include "platform/diagnostics.hpp"
+#include "platform/windows/device_guard.hpp"
 #include "platform/windows/utf16.hpp"
 #include "platform/windows/win_error.hpp"
 
 namespace platform::windows {
 
-// An open pins interface: its file, opened for overlapped writes, and the event that
-// tells when a write has finished.
+// An open pins interface: its guard, its file, opened for overlapped writes, and the
+// event that tells when a write has finished. The guard is let go after the file closes.
 struct HidIowKit::Device {
+  std::optional<DeviceGuard> guard;
   HANDLE file = INVALID_HANDLE_VALUE;
   HANDLE written = nullptr;
   std::uint16_t report_length = 0;
@@ -130,8 +132,14 @@ iow::IowKitHandle HidIowKit::open_device() {
     }
     if (hid->vendor_id != kIoWarriorVendorId || !IsPinsInterface(path, hid->output_report_length)) continue;
     auto device = std::make_unique<Device>();
-    device->file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    std::string held;
+    device->guard = DeviceGuard::Take(DeviceGuardKey(path), held);
+    if (!device->guard) {
+      why = "IO-Warrior " + Narrow(path) + ": " + held;
+      continue;
+    }
+    // Exclusive: Windows' HID class then refuses every other program's open for writing.
+    device->file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (device->file == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
       why = "IO-Warrior " + Narrow(path) +
