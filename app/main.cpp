@@ -20,7 +20,8 @@ constexpr int kExitUsage = 2;
 constexpr char kUsage[] =
     "Aufruf: lumatext [--headless | --check | --help | --version]\n"
     "Zeigt CPU-Temperatur und L\u00fcfterdrehzahl aus dem ITE 8705 auf der LED-Laufschrift.\n"
-    "  --headless  ohne Fenster: misst sofort und l\u00e4uft bis SIGTERM, SIGINT oder SIGHUP\n"
+    "  --headless  ohne Fenster: misst sofort und l\u00e4uft bis SIGTERM, SIGINT oder SIGHUP;\n"
+    "              ist der IO-Warrior getrennt, endet es mit Status 4 (der Dienst startet es neu)\n"
     "  --check     pr\u00fcft die Einrichtung (IO-Warrior, udev, Portzugriff, it87) und misst einmal\n";
 
 enum class Mode { kWindow, kHeadless, kCheck };
@@ -57,9 +58,12 @@ int main(int argc, char** argv) {
     return app::kExitStartFailed;
   }
   if (mode == Mode::kHeadless) {
+    // Unattended: a lost IO-Warrior ends the program, for the service to start it again.
     const auto clock = platform::OpenRealClock();
-    platform::HeadlessWindow window(*clock);
-    iow::OutsideLibraries lib(hardware->iowkit(), hardware->ports(), *clock);
+    const auto watch = hardware->watch_device(*clock);
+    platform::HeadlessWindow window(*clock, watch.get());
+    platform::EndOnDeviceLoss kit(hardware->iowkit());
+    iow::OutsideLibraries lib(kit, hardware->ports(), *clock);
     app::Form1 form(lib, window, window);
     return form.Run();
   }

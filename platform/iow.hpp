@@ -31,6 +31,10 @@ class IowKit {
                               std::uint32_t length) = 0;
   // Closes a handle that open_device returned.
   virtual void close_device(IowKitHandle handle) = 0;
+  // Whether the device behind `handle` is gone (unplugged, reset, or re-enumerated after
+  // a resume): no write reaches it again, only a new open_device can. A device that merely
+  // refuses a report is not gone. Writes nothing; false where the kit cannot tell.
+  virtual bool gone(IowKitHandle /*handle*/) { return false; }
 };
 
 // Byte-wide access to the PC's I/O ports.

@@ -12,4 +12,10 @@ struct ProgramEnd {
   int status;
 };
 
+// Thrown in the unattended modes when the IO-Warrior has gone away: a write failed
+// because the device is gone, or a wait saw it go (platform::EndOnDeviceLoss). Only
+// Form1::Run catches it: it says so once, closes the device without writing to it and
+// returns its own exit status, after which the supervisor starts the program again.
+struct DeviceGone {};
+
 }  // namespace platform
