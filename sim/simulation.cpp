@@ -18,7 +18,7 @@ Simulation::Simulation(const Options& options, double start_time_of_day, iow::Cl
       loss_guard_(guard_ ? *guard_ : iowarrior_),
       watch_(iowarrior_, clock_),
       headless_(clock_, &watch_),
-      unattended_window_(headless_, window_),
+      unattended_window_(headless_, log_),
       lib_(unattended_ ? static_cast<iow::IowKit&>(loss_guard_) : guard_ ? *guard_ : iowarrior_, chip_, clock_) {
   if (options.restart_after) restart_after_ = Seconds(*options.restart_after);
   clock_.set_limit(iow::TimePoint{} + Seconds(options.max_time));

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <ostream>
 
 #include "app/form1.hpp"
@@ -61,17 +62,20 @@ class Simulation {
   SignEmulator sign_;
   ScriptedWindow window_;
   // The window of the unattended mode: lumatext's headless window for its waits and its
-  // Messen at start, the scripted one for the log of its messages.
+  // Messen at start; its messages go to the log, as the scripted window's do, and are
+  // not kept (a month of restarts would pile them up).
   class UnattendedWindow final : public platform::WindowSystem {
    public:
-    UnattendedWindow(platform::HeadlessWindow& headless, ScriptedWindow& logged)
-        : headless_(headless), logged_(logged) {}
+    UnattendedWindow(platform::HeadlessWindow& headless, EventLog& log) : headless_(headless), log_(log) {}
     void show_form() override { headless_.show_form(); }
-    void message_box(std::string_view text, std::string_view title) override { logged_.message_box(text, title); }
+    void message_box(std::string_view text, std::string_view title) override {
+      log_.record("message", std::string(title) + " | " + std::string(text));
+      log_.flush();
+    }
 
    private:
     platform::HeadlessWindow& headless_;
-    ScriptedWindow& logged_;
+    EventLog& log_;
   };
 
   // One run of the program, as its supervisor starts it.

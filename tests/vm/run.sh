@@ -104,7 +104,7 @@ boot() {
   local started ended
   started=$(date +%s.%N)
   # TCG only: the tests must behave the same where there is no KVM.
-  timeout 230 qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -nographic -no-reboot -nic none \
+  timeout 330 qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -nographic -no-reboot -nic none \
     -kernel "$cache/vmlinux" -initrd "$dir/initramfs.cpio" \
     -append "console=ttyS0 quiet loglevel=4 panic=-1 rdinit=/init" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
