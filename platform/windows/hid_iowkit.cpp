@@ -117,13 +117,16 @@ std::vector<std::wstring> HidDevicePaths() {
   return paths;
 }
 
+// "A device which does not exist was specified"; missing from MinGW's headers.
+constexpr DWORD kErrorNoSuchDevice = 433;
+
 }  // namespace
 
 bool IsDeviceGoneError(DWORD code) {
   switch (code) {
     case ERROR_DEVICE_NOT_CONNECTED:  // 1167: the HID stack's answer once the device is removed
     case ERROR_BAD_COMMAND:           // 22: hid.dll's answer on a handle whose device was removed
-    case ERROR_NO_SUCH_DEVICE:        // 433
+    case kErrorNoSuchDevice:          // 433
     case ERROR_DEV_NOT_EXIST:         // 55
     case ERROR_FILE_NOT_FOUND:        // 2: the device's file is gone
     case ERROR_INVALID_HANDLE:        // 6: the handle no longer names a device
