@@ -26,7 +26,8 @@ class IowKit {
   virtual IowKitHandle open_device() = 0;
   // Writes `length` bytes of `report` (report ID first) to `pipe`; returns the bytes written, 0 on failure.
   // May end the program (platform::ProgramEnd) once the report has gone out, where the
-  // platform's end signals take effect.
+  // platform's end signals take effect; in the unattended modes (platform::DeviceGone)
+  // when the write failed because the device is gone.
   virtual std::uint32_t write(IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                               std::uint32_t length) = 0;
   // Closes a handle that open_device returned.
