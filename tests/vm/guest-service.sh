@@ -29,22 +29,26 @@ unplug() {
 }
 # Reports from line $1 of the device's log on, as "B0 B1 B2".
 reports_from() { tail -n +"$1" "$device_log" | awk '$2 == "write" { print $4, $5, $6 }'; }
-# Waits until the device's log has a report after line $1; prints the seconds waited.
+# Waits until the device's log has a report after line $1; prints the seconds waited
+# since $2 (to 0.2 s).
 first_report_after() {
   local from=$1 t0=$2 limit=$((SECONDS + $3))
   until [ -n "$(reports_from "$from" | head -n 1)" ]; do
     [ $SECONDS -lt $limit ] || return 1
-    sleep 0.1
+    sleep 0.2
   done
   awk -v a="$t0" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'
 }
 # Waits until the device's log shows the text finished on the sign after line $1, then
 # checks that the reports from line $1 to there are the text's, byte for byte.
 text_after() {
-  local from=$1 limit=$((SECONDS + 70)) upto
+  # The text takes 41 s, under emulation and load up to a third longer, and a write the
+  # driver times out stalls it 5 s more. Each look costs the emulated machine three
+  # processes: once a second is enough.
+  local from=$1 limit=$((SECONDS + 120)) upto
   until tail -n +"$from" "$device_log" | grep -q " sign $text$"; do
     [ $SECONDS -lt $limit ] || { echo "the sign never read back '$text' after line $from"; return 1; }
-    sleep 0.2
+    sleep 1
   done
   upto=$(tail -n +"$from" "$device_log" | grep -n -m1 " sign $text$" | cut -d: -f1)
   tail -n +"$from" "$device_log" | head -n "$upto" | awk '$2 == "write" { print $4, $5, $6 }' \
