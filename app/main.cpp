@@ -11,6 +11,7 @@
 #include "app/setup_check.hpp"
 #include "monitor/sensor_readings.hpp"
 #include "platform/desktop.hpp"
+#include "platform/device_loss.hpp"
 #include "platform/diagnostics.hpp"
 #include "platform/headless_window.hpp"
 #include "platform/service.hpp"
@@ -25,7 +26,8 @@ constexpr char kUsage[] =
     "        lumatext [--install-service | --remove-service]   (Windows)\n"
     "Zeigt CPU-Temperatur und L\u00fcfterdrehzahl aus dem ITE 8705 auf der LED-Laufschrift.\n"
     "  --headless        ohne Fenster: misst sofort und l\u00e4uft bis SIGTERM, SIGINT oder SIGHUP\n"
-    "                    (Windows: bis Strg+C, Strg+Untbr, Schlie\u00dfen der Konsole, Abmelden)\n"
+    "                    (Windows: bis Strg+C, Strg+Untbr, Schlie\u00dfen der Konsole, Abmelden);\n"
+    "                    ist der IO-Warrior getrennt, endet es mit Status 4 (der Dienst startet es neu)\n"
     "  --check           pr\u00fcft die Einrichtung (IO-Warrior, udev, Portzugriff, it87) und misst einmal\n"
     "  --install-service richtet den Windows-Dienst lumatext ein (automatisch, verz\u00f6gert)\n"
     "  --remove-service  h\u00e4lt den Windows-Dienst an und entfernt ihn\n";
@@ -43,11 +45,14 @@ constexpr ModeName kModes[] = {{"--headless", Mode::kHeadless},
                                {"--install-service", Mode::kInstallService},
                                {"--remove-service", Mode::kRemoveService}};
 
-// Form1 without a window on the real clock, until it is asked to end.
+// Form1 without a window on the real clock, until it is asked to end. Nobody watches
+// it: a lost IO-Warrior ends it too (status 4), for its supervisor to start it again.
 int RunUnattended(platform::Hardware& hardware) {
   const auto clock = platform::OpenRealClock();
-  platform::HeadlessWindow window(*clock);
-  iow::OutsideLibraries lib(hardware.iowkit(), hardware.ports(), *clock);
+  const auto watch = hardware.watch_device(*clock);
+  platform::HeadlessWindow window(*clock, watch.get());
+  platform::EndOnDeviceLoss kit(hardware.iowkit());
+  iow::OutsideLibraries lib(kit, hardware.ports(), *clock);
   app::Form1 form(lib, window, window);
   return form.Run();
 }

@@ -9,6 +9,7 @@
 #include "platform/windows/hid_iowkit.hpp"
 #include "platform/windows/service/end_at_release_kit.hpp"
 #include "platform/windows/service/end_request.hpp"
+#include "platform/windows/hid_watch.hpp"
 #include "platform/windows/windows_clock.hpp"
 #include "platform/windows/windows_port_io.hpp"
 
@@ -37,6 +38,9 @@ class WindowsHardware final : public Hardware {
   iow::PortIo& ports() override { return ports_; }
   // The driver grants the ports when they are first used, not when the hardware opens.
   PortAccess port_access() const override { return {}; }
+  std::unique_ptr<DeviceWatch> watch_device(iow::Clock& clock) override {
+    return std::make_unique<windows::HidWatch>(iowkit_, clock, &windows::EndRequest::Process());
+  }
 
  private:
   windows::HidIowKit iowkit_;

@@ -110,7 +110,7 @@ CONFIG
 # machine makes it itself), $3 the seconds after which it is stopped. Returns when the
 # machine is off.
 boot() {
-  local dir=$1 attach=${2:-usbip} seconds=${3:-230}
+  local dir=$1 attach=${2:-usbip} seconds=${3:-330}
   rm -f "$dir"/device.log "$dir"/address-port.log "$dir"/data-port.log "$dir"/results "$dir"/console.log
   rm -rf "$dir"/cases
   local socket=$dir/iow24.sock device="" usbip=()
