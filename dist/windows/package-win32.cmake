@@ -32,3 +32,6 @@ else()
 endif()
 # Into the folder the user picks itself, not under the Debian package's /usr.
 unset(CPACK_PACKAGING_INSTALL_PREFIX)
+
+# The Windows service on the setup's last page, as in the 64-bit setup.
+include(${CMAKE_CURRENT_LIST_DIR}/package-service.cmake)

@@ -29,3 +29,6 @@ else()
 endif()
 # Into the folder the user picks itself, not under the Debian package's /usr.
 unset(CPACK_PACKAGING_INSTALL_PREFIX)
+
+# The Windows service on the setup's last page (shared with the 32-bit setup).
+include(${CMAKE_CURRENT_LIST_DIR}/package-service.cmake)

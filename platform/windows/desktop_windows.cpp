@@ -7,6 +7,9 @@
 #include "platform/diagnostics.hpp"
 #include "platform/windows/form1_window.hpp"
 #include "platform/windows/hid_iowkit.hpp"
+#include "platform/windows/service/end_at_release_kit.hpp"
+#include "platform/windows/service/end_request.hpp"
+#include "platform/windows/hid_watch.hpp"
 #include "platform/windows/windows_clock.hpp"
 #if defined(_WIN64)
 #include "platform/windows/windows_port_io.hpp"
@@ -35,13 +38,18 @@ class WindowsDesktop final : public Desktop {
 
 class WindowsHardware final : public Hardware {
  public:
-  iow::IowKit& iowkit() override { return iowkit_; }
+  iow::IowKit& iowkit() override { return guarded_; }
   iow::PortIo& ports() override { return ports_; }
   // The driver grants the ports when they are first used, not when the hardware opens.
   PortAccess port_access() const override { return {}; }
+  std::unique_ptr<DeviceWatch> watch_device(iow::Clock& clock) override {
+    return std::make_unique<windows::HidWatch>(iowkit_, clock, &windows::EndRequest::Process());
+  }
 
  private:
   windows::HidIowKit iowkit_;
+  // Only the real hardware has key lines that must not be left low.
+  windows::EndAtReleaseKit guarded_{iowkit_, windows::EndRequest::Process()};
   windows::WindowsPortIo ports_;
 };
 
@@ -63,10 +71,14 @@ std::unique_ptr<Desktop> OpenDesktop(const FormLayout& form) {
 // Port access needs no privilege of the process's own here: the driver grants it.
 std::unique_ptr<Hardware> OpenHardware(std::uint16_t, std::uint16_t) { return std::make_unique<WindowsHardware>(); }
 
-std::unique_ptr<iow::Clock> OpenRealClock() { return std::make_unique<windows::WindowsClock>(); }
+std::unique_ptr<iow::Clock> OpenRealClock() {
+  return std::make_unique<windows::WindowsClock>(&windows::EndRequest::Process());
+}
 
-// Windows has no end signals: Ctrl+C ends a console program at once, a GUI program
-// gets none.
-std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit&) { return nullptr; }
+// The end requests of the console and the service (RunHeadless, RunService) stand in for
+// signals.
+std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit& kit) {
+  return std::make_unique<windows::EndAtReleaseKit>(kit, windows::EndRequest::Process());
+}
 
 }  // namespace platform
