@@ -6,7 +6,6 @@
 #include "platform/desktop.hpp"
 #include "platform/fltk/fltk_desktop.hpp"
 #include "platform/linux/device_files.hpp"
-#include "platform/linux/end_at_release_kit.hpp"
 #include "platform/linux/end_signals.hpp"
 #include "platform/linux/iowarrior_watch.hpp"
 #include "platform/linux/linux_iowkit.hpp"
@@ -56,7 +55,7 @@ class LinuxHardware final : public Hardware {
   lnx::EndSignals& signals_;
   lnx::SystemDeviceFiles files_;
   lnx::LinuxIowKit kit_;
-  lnx::EndAtReleaseKit guarded_;
+  EndAtReleaseKit guarded_;
   lnx::LinuxPortIo ports_;
 };
 
@@ -76,7 +75,7 @@ std::unique_ptr<iow::Clock> OpenRealClock() {
 std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit& kit) {
   lnx::EndSignals& signals = lnx::EndSignals::Process();
   signals.install();
-  return std::make_unique<lnx::EndAtReleaseKit>(kit, signals);
+  return std::make_unique<EndAtReleaseKit>(kit, signals);
 }
 
 std::unique_ptr<Hardware> OpenHardware(std::uint16_t first_port, std::uint16_t port_count) {

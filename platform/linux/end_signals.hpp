@@ -5,9 +5,11 @@
 
 #include <atomic>
 
+#include "platform/end_at_release_kit.hpp"
+
 namespace platform::lnx {
 
-class EndSignals {
+class EndSignals final : public PendingEnd {
  public:
   // The process's one instance; its wake-up pipe exists from the first call on.
   static EndSignals& Process();
@@ -20,13 +22,12 @@ class EndSignals {
   // Readable from the moment a signal asked the program to end (never drained).
   int wake_fd() const { return pipe_[0]; }
 
-  // What the IO-Warrior last wrote: whether a key line is low.
-  void set_key_held(bool held) { key_held_ = held; }
+  void set_key_held(bool held) override { key_held_ = held; }
 
   // Ends the program, throwing platform::ProgramEnd{128 + signal}, when a signal asked it
   // to end and no key is held; returns otherwise. Throws once: the ending work that
   // follows (finishing the sign's entry, closing the device) runs undisturbed.
-  void end_if_requested();
+  void end_if_requested() override;
 
   // Forgets a request, for tests that raise signals one after another.
   void clear();

@@ -7,7 +7,6 @@
 #include "platform/diagnostics.hpp"
 #include "platform/windows/form1_window.hpp"
 #include "platform/windows/hid_iowkit.hpp"
-#include "platform/windows/service/end_at_release_kit.hpp"
 #include "platform/windows/service/end_request.hpp"
 #include "platform/windows/hid_watch.hpp"
 #include "platform/windows/windows_clock.hpp"
@@ -49,7 +48,7 @@ class WindowsHardware final : public Hardware {
  private:
   windows::HidIowKit iowkit_;
   // Only the real hardware has key lines that must not be left low.
-  windows::EndAtReleaseKit guarded_{iowkit_, windows::EndRequest::Process()};
+  EndAtReleaseKit guarded_{iowkit_, windows::EndRequest::Process()};
   windows::WindowsPortIo ports_;
 };
 
@@ -78,7 +77,7 @@ std::unique_ptr<iow::Clock> OpenRealClock() {
 // The end requests of the console and the service (RunHeadless, RunService) stand in for
 // signals.
 std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit& kit) {
-  return std::make_unique<windows::EndAtReleaseKit>(kit, windows::EndRequest::Process());
+  return std::make_unique<EndAtReleaseKit>(kit, windows::EndRequest::Process());
 }
 
 }  // namespace platform

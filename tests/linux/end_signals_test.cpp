@@ -7,7 +7,6 @@
 #include <csignal>
 #include <thread>
 
-#include "platform/linux/end_at_release_kit.hpp"
 #include "platform/linux/end_signals.hpp"
 #include "platform/linux/linux_iowkit.hpp"
 #include "platform/linux/precise_clock.hpp"

@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "app/form1.hpp"
-#include "platform/linux/end_at_release_kit.hpp"
 #include "platform/linux/end_signals.hpp"
 #include "platform/linux/linux_iowkit.hpp"
 #include "platform/linux/precise_clock.hpp"

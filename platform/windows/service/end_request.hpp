@@ -8,9 +8,11 @@
 
 #include <atomic>
 
+#include "platform/end_at_release_kit.hpp"
+
 namespace platform::windows {
 
-class EndRequest {
+class EndRequest final : public PendingEnd {
  public:
   // The process's one instance; its wake-up event exists from the first call on.
   static EndRequest& Process();
@@ -30,14 +32,13 @@ class EndRequest {
   // program now and waking for it would only spin.
   HANDLE wake_event() const { return key_held_ || ending_ ? nullptr : wake_; }
 
-  // What the IO-Warrior last wrote: whether a key line is low. Program thread only.
-  void set_key_held(bool held) { key_held_ = held; }
+  void set_key_held(bool held) override { key_held_ = held; }
 
   // Ends the program, throwing platform::ProgramEnd with the requested status, when an
   // end was requested and no key is held; returns otherwise. Throws once: the ending
   // work that follows (finishing the sign's entry, closing the device) runs undisturbed.
   // Program thread only.
-  void end_if_requested();
+  void end_if_requested() override;
 
   // Forgets a request, for tests that make one after another.
   void clear();

@@ -1,11 +1,9 @@
-#include "platform/windows/service/end_at_release_kit.hpp"
+#include "platform/end_at_release_kit.hpp"
 
 #include <algorithm>
 #include <span>
 
-#include "platform/windows/service/end_request.hpp"
-
-namespace platform::windows {
+namespace platform {
 namespace {
 
 // A set bit drives its line high: key not pressed.
@@ -26,4 +24,4 @@ std::uint32_t EndAtReleaseKit::write(iow::IowKitHandle handle, std::uint32_t pip
   return written;
 }
 
-}  // namespace platform::windows
+}  // namespace platform
