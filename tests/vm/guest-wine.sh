@@ -32,9 +32,7 @@ tolerance_ms=1
 # The monitor's ports, permitted to Wine and the program it runs.
 ports="0x295 2"
 
-pass() { echo "PASS $*" | tee -a "$results"; }
-failed=""
-fail() { [ -n "$failed" ] || echo "FAIL $case_name: $*" | tee -a "$results"; failed=1; }
+. "$src/tests/vm/text_checks.sh"
 elapsed() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
 
 # --- the machine's set-up ---------------------------------------------------------
@@ -81,7 +79,6 @@ echo "Wine's services up in $wine_start s"
 
 # --- helpers ------------------------------------------------------------------------
 
-. "$src/tests/vm/text_checks.sh"
 
 # Runs the program under Wine with the ports permitted, as root (the permission needs
 # it), with its arguments; its standard error (CRLF) to $1; sets pid (the Wine process
@@ -94,10 +91,6 @@ start_program() {
   pid=$!
 }
 unix_text() { tr -d '\r' <"$1"; }
-
-lines() { wc -l <"$device_log"; }
-log_from() { tail -n +"$1" "$device_log"; }
-writes_from() { log_from "$1" | grep -c " write " || true; }
 
 wait_window() { timeout "${2:-90}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
 
@@ -113,26 +106,6 @@ click() {
 messen_xy="152 56"
 ende_xy="428 56"
 
-wait_writes() {
-  local deadline=$((SECONDS + $3))
-  while [ "$(writes_from "$1")" -lt "$2" ]; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.05
-  done
-}
-
-wait_exit() {
-  local deadline=$((SECONDS + $2))
-  while kill -0 "$1" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || { status=timeout; return; }
-    sleep 0.05
-  done
-  status=0
-  wait "$1" || status=$?
-}
-
-size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
-address_bytes_from() { tail -c +$(($1 + 1)) "$address_log" | od -An -tx1 | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
 
 # --- the cases ----------------------------------------------------------------------
 

@@ -66,12 +66,7 @@ export DISPLAY=:1
 
 # --- helpers ------------------------------------------------------------------------
 
-# check_text, which the Wine machine's cases share.
 . "$src/tests/vm/text_checks.sh"
-
-pass() { echo "PASS $*" | tee -a "$results"; }
-failed=""
-fail() { [ -n "$failed" ] || echo "FAIL $case_name: $*" | tee -a "$results"; failed=1; }
 
 # Runs the program as the user, with its arguments; sets pid.
 start_as_user() {
@@ -82,46 +77,15 @@ start_as_user() {
   pid=$!
 }
 
-lines() { wc -l <"$device_log"; }
-# The device's log from line $1 on.
-log_from() { tail -n +"$1" "$device_log"; }
-# Number of writes in the device's log from line $1 on.
-writes_from() { log_from "$1" | grep -c " write " || true; }
-
 wait_window() {
   timeout 60 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1
 }
 click() { xdotool mousemove --window "$1" $2 click 1; }
 
-# Waits until the device has received $2 writes from line $1 on, or $3 seconds.
-wait_writes() {
-  local deadline=$((SECONDS + $3))
-  while [ "$(writes_from "$1")" -lt "$2" ]; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.05
-  done
-}
-
-# Waits for process $1, a child of this shell, to end within $2 seconds; sets status
-# to its exit status, or to "timeout".
-wait_exit() {
-  local deadline=$((SECONDS + $2))
-  while kill -0 "$1" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || { status=timeout; return; }
-    sleep 0.05
-  done
-  status=0
-  wait "$1" || status=$?
-}
-
 # Capability sets of process $1 that are not zero (the bounding set is no privilege).
 capabilities() {
   awk '/^Cap(Inh|Prm|Eff|Amb):/ && $2 !~ /^0+$/ { printf "%s%s ", $1, $2 }' "/proc/$1/status"
 }
-
-size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
-# The bytes written to the address port since it had $1 bytes, in hex.
-address_bytes_from() { tail -c +$(($1 + 1)) "$address_log" | od -An -tx1 | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
 
 # --- the cases ----------------------------------------------------------------------
 

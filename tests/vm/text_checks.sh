@@ -1,7 +1,43 @@
-# Sourced by the machines' case scripts: the checks of the temperature text at the
-# device. The caller defines log_from (the device's log from a line on), dir (the case's
-# artifacts), art (the machine's artifacts, with expected-writes from the simulator) and
-# tolerance_ms.
+# Sourced by the machines' case scripts: their results, the device's log, waiting for
+# writes and for the program's end, and the checks of the temperature text at the
+# device. The caller defines results (the machine's results file), case_name,
+# device_log, address_log, dir (the case's artifacts), art (the machine's artifacts,
+# with expected-writes from the simulator) and tolerance_ms.
+
+pass() { echo "PASS $*" | tee -a "$results"; }
+failed=""
+fail() { [ -n "$failed" ] || echo "FAIL $case_name: $*" | tee -a "$results"; failed=1; }
+
+lines() { wc -l <"$device_log"; }
+# The device's log from line $1 on.
+log_from() { tail -n +"$1" "$device_log"; }
+# Number of writes in the device's log from line $1 on.
+writes_from() { log_from "$1" | grep -c " write " || true; }
+
+# Waits until the device has received $2 writes from line $1 on, or $3 seconds.
+wait_writes() {
+  local deadline=$((SECONDS + $3))
+  while [ "$(writes_from "$1")" -lt "$2" ]; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.05
+  done
+}
+
+# Waits for process $1, a child of this shell, to end within $2 seconds; sets status
+# to its exit status, or to "timeout".
+wait_exit() {
+  local deadline=$((SECONDS + $2))
+  while kill -0 "$1" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || { status=timeout; return; }
+    sleep 0.05
+  done
+  status=0
+  wait "$1" || status=$?
+}
+
+size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
+# The bytes written to the address port since it had $1 bytes, in hex.
+address_bytes_from() { tail -c +$(($1 + 1)) "$address_log" | od -An -tx1 | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
 
 # Compares the device's writes from line $1 on (after the release at start) with the
 # expected text, report by report, and each distance with its nominal length; prints
