@@ -21,7 +21,11 @@ constexpr char kUsage[] =
     "Aufruf: lumatext [--headless | --check | --help | --version]\n"
     "Zeigt CPU-Temperatur und L\u00fcfterdrehzahl aus dem ITE 8705 auf der LED-Laufschrift.\n"
     "  --headless  ohne Fenster: misst sofort und l\u00e4uft bis SIGTERM, SIGINT oder SIGHUP\n"
+#ifdef _WIN32
+    "  --check     pr\u00fcft die Einrichtung (IO-Warrior, PawnIO, LpcIO.bin, Chip, Portzugriff) und misst einmal\n";
+#else
     "  --check     pr\u00fcft die Einrichtung (IO-Warrior, udev, Portzugriff, it87) und misst einmal\n";
+#endif
 
 enum class Mode { kWindow, kHeadless, kCheck };
 
@@ -43,8 +47,13 @@ int main(int argc, char** argv) {
       mode = arg == "--headless" ? Mode::kHeadless : Mode::kCheck;
       continue;
     }
-    std::fputs(kUsage, stdout);
-    return arg == "--help" ? 0 : kExitUsage;
+    if (arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    // Refused: the argument named first, then the usage, both on standard error.
+    std::fprintf(stderr, "lumatext: %s: unbekannte Option\n%s", argv[i], kUsage);
+    return kExitUsage;
   }
 
   if (mode == Mode::kCheck) {
