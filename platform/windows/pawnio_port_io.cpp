@@ -78,6 +78,7 @@ bool PawnIoPortIo::acquire(std::uint16_t first, std::uint16_t count) {
   ready_ = false;
   absent_ = false;
   failure_.clear();
+  slots_.clear();
 
   const DWORD opened = device_.open();
   if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) {
@@ -111,6 +112,7 @@ bool PawnIoPortIo::acquire(std::uint16_t first, std::uint16_t count) {
       const auto hold = bus_.hold();
       why = try_slot(slot);
     }
+    slots_.back().outcome = why;
     if (why.empty()) {
       if (const std::string outside = check_windows(first, count); !outside.empty()) return fail(outside);
       ready_ = true;
@@ -129,6 +131,7 @@ bool PawnIoPortIo::acquire(std::uint16_t first, std::uint16_t count) {
 
 std::string PawnIoPortIo::try_slot(unsigned slot) {
   const std::uint16_t config = kConfigPort[slot];
+  slots_.push_back({slot, 0, {}});
   const auto call = [this](const PawnIoFunction& function, std::initializer_list<std::uint64_t> arguments,
                            std::span<std::uint64_t> results = {}) -> std::string {
     const DWORD error = execute(function, std::span(arguments.begin(), arguments.size()), results);
@@ -145,6 +148,7 @@ std::string PawnIoPortIo::try_slot(unsigned slot) {
   if (auto why = call(kPawnIo.superio_inb, {kChipIdHigh}, high); !why.empty()) return why;
   if (auto why = call(kPawnIo.superio_inb, {kChipIdLow}, low); !why.empty()) return why;
   const auto chip_id = static_cast<std::uint16_t>((high[0] & 0xFF) << 8 | (low[0] & 0xFF));
+  slots_.back().chip_id = chip_id;
 
   const auto leave = [&] { return call(kPawnIo.superio_outb, {kConfigControl, kLeaveConfig}); };
   if (chip_id != kIte8705) {
@@ -207,6 +211,8 @@ std::uint8_t PawnIoPortIo::in(std::uint16_t port) {
   note(error, Name(kPawnIo.pio_inb) + "(" + Hex(port) + ")");
   return error == ERROR_SUCCESS ? static_cast<std::uint8_t>(value[0] & 0xFF) : std::uint8_t{0xFF};
 }
+
+const std::vector<PawnIoPortIo::SlotFinding>& PawnIoPortIo::slots() const { return slots_; }
 
 bool PawnIoPortIo::fail(std::string reason) {
   failure_ = std::move(reason);

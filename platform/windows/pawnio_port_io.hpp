@@ -114,6 +114,14 @@ class PawnIoPortIo final : public iow::PortIo {
   // Whether the last acquire failed because PawnIO is not installed.
   bool absent() const { return absent_; }
 
+  // What acquire found on each configuration slot it tried, in the order tried.
+  struct SlotFinding {
+    unsigned slot = 0;            // 0: ports 0x2E/0x2F, 1: 0x4E/0x4F
+    std::uint16_t chip_id = 0;    // configuration registers 0x20/0x21; 0 when the slot could not be read
+    std::string outcome;          // empty when this slot's chip was taken, else why not (German, for the user)
+  };
+  const std::vector<SlotFinding>& slots() const;   // member of PawnIoPortIo, filled by acquire
+
  private:
   // Calls `function`; ERROR_SUCCESS or the Windows error. `results` gets the results.
   DWORD execute(const PawnIoFunction& function, std::span<const std::uint64_t> arguments,
@@ -133,6 +141,7 @@ class PawnIoPortIo final : public iow::PortIo {
   bool absent_ = false;
   bool failing_ = false;
   std::string failure_;
+  std::vector<SlotFinding> slots_;
 };
 
 }  // namespace platform::windows
