@@ -2,7 +2,7 @@
 // into the LED sign through the IO-Warrior.
 
 #include <cstdio>
-#include <iostream>
+#include <sstream>
 #include <string_view>
 
 #include "app/form1.hpp"
@@ -58,8 +58,14 @@ int main(int argc, char** argv) {
 
   if (mode == Mode::kCheck) {
     const auto probe = platform::OpenSetupProbe(hardware ? hardware->port_access() : platform::PortAccess{});
-    if (!probe) platform::Diagnostic("lumatext: --check gibt es nur unter Linux");
-    return probe ? app::ReportSetup(probe->collect(), probe->ports(), std::cout) : app::kExitStartFailed;
+    if (!probe) {
+      platform::Diagnostic("lumatext: --check gibt es in diesem Build nicht");
+      return app::kExitStartFailed;
+    }
+    std::ostringstream report;
+    const int status = app::ReportSetup(probe->collect(), probe->ports(), report);
+    platform::WriteOutput(report.str());
+    return status;
   }
   if (!hardware) {
     platform::Diagnostic("lumatext: dieser Build hat keinen Hardwarezugriff; lumatext-sim --headless benutzen");

@@ -78,7 +78,8 @@ std::optional<HidInterface> Describe(const std::wstring& path, std::string& erro
   return result;
 }
 
-// Device paths of all present HID interfaces, in the order setupapi lists them.
+}  // namespace
+
 std::vector<std::wstring> HidDevicePaths() {
   std::vector<std::wstring> paths;
   GUID hid_guid{};
@@ -101,8 +102,6 @@ std::vector<std::wstring> HidDevicePaths() {
   SetupDiDestroyDeviceInfoList(set);
   return paths;
 }
-
-}  // namespace
 
 bool IsIoWarriorPath(std::wstring_view device_path) {
   return Lower(device_path).find(L"vid_07c0") != std::wstring::npos;

@@ -42,6 +42,8 @@ class PortIoDll final : public iow::PortIo {
 
   // Why the last acquire failed, one line; empty after success.
   const std::string& failure() const { return failure_; }
+  // The file of the DLL the last acquire loaded; null when none.
+  const wchar_t* loaded() const { return loaded_ != nullptr ? loaded_->file : nullptr; }
 
  private:
   // The symbols of the loaded DLL, resolved once.
