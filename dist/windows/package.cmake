@@ -1,8 +1,22 @@
-# The Windows packages: an NSIS setup and a portable .zip, both with the two programs,
-# the licence and how to set up PawnIO; the setup adds Start-menu entries and an
-# uninstaller. `cmake --build build/windows --target package` makes both.
+# The Windows packages: an NSIS setup and a portable .zip, both with the programs, the
+# licence, how to set up PawnIO, PawnIO's signed module LpcIO.bin beside lumatext.exe
+# (with its licence and its source) and PawnIO's own signed setup; the setup adds
+# Start-menu entries and an uninstaller, and runs PawnIO's setup where PawnIO is
+# missing or older. `cmake --build build/windows --target package` makes both.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/PawnIO.txt DESTINATION .)
+# LpcIO.bin where lumatext looks for it; LGPL 2.1: its licence and its source beside.
+set(lumatext_pawnio_modules ${PROJECT_SOURCE_DIR}/third_party/pawnio-modules)
+install(FILES ${lumatext_pawnio_modules}/LpcIO.bin DESTINATION bin)
+install(FILES ${lumatext_pawnio_modules}/COPYING DESTINATION third-party/LpcIO RENAME COPYING.txt)
+install(FILES ${lumatext_pawnio_modules}/README.md DESTINATION third-party/LpcIO RENAME README.txt)
+install(DIRECTORY ${lumatext_pawnio_modules}/source/ DESTINATION third-party/LpcIO/source)
+# PawnIO's own signed setup and its terms, as a component of their own: the setup runs
+# it when that component is ticked (the default).
+set(lumatext_pawnio_setup ${PROJECT_SOURCE_DIR}/third_party/pawnio-setup)
+install(FILES ${lumatext_pawnio_setup}/PawnIO_setup.exe ${lumatext_pawnio_setup}/LicenseSigned.txt
+        DESTINATION PawnIO COMPONENT pawnio)
+install(FILES ${lumatext_pawnio_setup}/README.md DESTINATION PawnIO RENAME README.txt COMPONENT pawnio)
 
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_VENDOR "lumatext developers")
@@ -18,7 +32,25 @@ set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_INSTALLED_ICON_NAME bin\\\\lumatext.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MODIFY_PATH OFF)
-# A 64-bit setup, as the programs are: it also runs where Windows (or Wine) has no 32-bit part.
+# A 64-bit setup, as the programs are: it also runs where Windows (or Wine) has no 32-bit
+# part.
 set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# The PawnIO step (dist/windows/pawnio.nsh) in a hidden section of its own after the core
+# section, whose end these commands are: it closes the core section, defines the step at
+# the top level and opens the section that the template's SectionEnd closes. CPack
+# writes the values into CPackConfig.cmake unescaped: quotes and backslashes twice.
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
+    "SectionEnd\n!include \\\"${CMAKE_CURRENT_LIST_DIR}/pawnio.nsh\\\"\nSection \\\"-PawnIO\\\"\n!insertmacro LumatextPawnIoSection")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "Delete \\\"$INSTDIR\\\\PawnIO\\\\setup.log\\\"")
+# Two components: lumatext itself (every install rule without a component of its own)
+# and PawnIO; the .zip holds both.
+set(CPACK_COMPONENTS_ALL Unspecified pawnio)
+set(CPACK_COMPONENT_UNSPECIFIED_DISPLAY_NAME "lumatext")
+set(CPACK_COMPONENT_UNSPECIFIED_DESCRIPTION "lumatext, lumatext-sim und LpcIO.bin, das PawnIO-Modul für den ITE 8705")
+set(CPACK_COMPONENT_UNSPECIFIED_REQUIRED ON)
+set(CPACK_COMPONENT_PAWNIO_DISPLAY_NAME "PawnIO 2.1.0.0 installieren")
+set(CPACK_COMPONENT_PAWNIO_DESCRIPTION
+    "Startet PawnIOs eigenes signiertes Setup (still), wenn PawnIO fehlt oder älter als 2.1.0.0 ist, nur auf einem 64-Bit-Windows 10 1809 oder neuer. lumatext liest den ITE 8705 über PawnIO. Die Deinstallation von lumatext lässt PawnIO installiert.")
+set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
 # Into the folder the user picks itself, not under the Debian package's /usr.
 unset(CPACK_PACKAGING_INSTALL_PREFIX)
