@@ -78,6 +78,11 @@ int main(int argc, char** argv) {
     app::Form1 form(lib, window, window);
     return form.Run();
   }
+#ifdef LUMATEXT_CONSOLE
+  // Typed into a console without an argument: the window is the windowed program's, which
+  // asks for its rights itself; the console gets its prompt back at once.
+  return platform::StartWindowedProgram(argc, argv) ? 0 : app::kExitStartFailed;
+#else
   const auto desktop = platform::OpenDesktop(app::kForm1Layout);
   if (!desktop) {
     platform::Diagnostic("lumatext: kein Fenster m\u00f6glich; ohne Fenster: lumatext --headless");
@@ -86,4 +91,5 @@ int main(int argc, char** argv) {
   iow::OutsideLibraries lib(hardware->iowkit(), hardware->ports(), desktop->clock());
   app::Form1 form(lib, desktop->events(), desktop->window());
   return form.Run();
+#endif
 }
