@@ -23,10 +23,20 @@ int Form1::Run() {
     }
   } catch (const platform::ProgramEnd& end) {
     return End(end.status);
+  } catch (const platform::DeviceGone&) {
+    device_gone_ = true;
   } catch (const std::exception& error) {
     unexpected = error.what();
   } catch (...) {
     unexpected = "unbekannte Ausnahme";
+  }
+  if (device_gone_) {
+    try {
+      window_.message_box(kDeviceLost, kErrorTitle);
+    } catch (...) {
+      // An end signal meanwhile: the device is closed all the same.
+    }
+    return End(kExitDeviceLost);
   }
   // A fault of the program itself: the sign and the device are seen to first, then the
   // user is told.
@@ -42,13 +52,16 @@ int Form1::Run() {
 
 int Form1::End(int status) {
   if (state_.DeviceHandle == 0) return status;
-  try {
-    display::LeaveKeypadAtRest(state_, lib_);
-  } catch (const std::exception& error) {
-    platform::Diagnostic(std::string("lumatext: beim Beenden: ") + error.what());
-  } catch (...) {
-    // Ended a second time meanwhile (an end signal, the simulator's time limit): the
-    // device is closed all the same.
+  // A device that is gone takes no write: it is only closed.
+  if (!device_gone_) {
+    try {
+      display::LeaveKeypadAtRest(state_, lib_);
+    } catch (const std::exception& error) {
+      platform::Diagnostic(std::string("lumatext: beim Beenden: ") + error.what());
+    } catch (...) {
+      // Ended a second time meanwhile (an end signal, the simulator's time limit, the
+      // device gone): the device is closed all the same.
+    }
   }
   lib_.IowKitCloseDevice(state_.DeviceHandle);
   state_.DeviceHandle = 0;

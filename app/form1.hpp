@@ -26,6 +26,11 @@ inline constexpr platform::FormLayout kForm1Layout{
 
 // Exit status when no IO-Warrior can be opened or the monitor's ports cannot be reached.
 inline constexpr int kExitStartFailed = 1;
+// Exit status of the unattended modes when the IO-Warrior is gone (unplugged, reset,
+// re-enumerated): the supervisor starts the program again, and it finds the device anew.
+inline constexpr int kExitDeviceLost = 4;
+inline constexpr std::string_view kDeviceLost =
+    "IO-Warrior getrennt: lumatext wird beendet und vom Dienst neu gestartet";
 // Exit status after a fault of the program itself (an unexpected exception).
 inline constexpr int kExitInternalError = 70;
 inline constexpr std::string_view kInternalError = "Interner Fehler, lumatext wird beendet: ";
@@ -38,14 +43,14 @@ class Form1 {
   Form1(iow::OutsideLibraries& lib, platform::EventQueue& events, platform::WindowSystem& window);
 
   // Runs the program: Load, then the window's events until the program ends, however it
-  // ends (platform::ProgramEnd, or an unexpected exception, which is reported). Returns
-  // the exit status.
+  // ends (platform::ProgramEnd; platform::DeviceGone in the unattended modes, which is
+  // reported; or an unexpected exception, which is reported). Returns the exit status.
   int Run();
 
  private:
   // The ending work, the same for every way of ending: leaves the keypad at rest (a held
   // key released, open text entry finished) and closes the IO-Warrior when it is open.
-  // Returns `status`.
+  // A device that is gone is only closed: nothing is written to it. Returns `status`.
   int End(int status);
 
   // Window events.
@@ -68,6 +73,7 @@ class Form1 {
   platform::EventQueue& events_;
   platform::WindowSystem& window_;
   bool cycle_running_ = false;
+  bool device_gone_ = false;
 };
 
 }  // namespace app

@@ -1,7 +1,9 @@
 // lumatext: reads the CPU temperature and fan speed from the ITE 8705 and types them
 // into the LED sign through the IO-Warrior.
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <sstream>
 #include <string_view>
 
@@ -9,8 +11,10 @@
 #include "app/setup_check.hpp"
 #include "monitor/sensor_readings.hpp"
 #include "platform/desktop.hpp"
+#include "platform/device_loss.hpp"
 #include "platform/diagnostics.hpp"
 #include "platform/headless_window.hpp"
+#include "platform/service.hpp"
 #include "platform/setup_facts.hpp"
 
 namespace {
@@ -19,15 +23,43 @@ constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
     "Aufruf: lumatext [--headless | --check | --help | --version]\n"
+    "        lumatext [--install-service | --remove-service]   (Windows)\n"
     "Zeigt CPU-Temperatur und L\u00fcfterdrehzahl aus dem ITE 8705 auf der LED-Laufschrift.\n"
-    "  --headless  ohne Fenster: misst sofort und l\u00e4uft bis SIGTERM, SIGINT oder SIGHUP\n"
+    "  --headless        ohne Fenster: misst sofort und l\u00e4uft bis SIGTERM, SIGINT oder SIGHUP\n"
+    "                    (Windows: bis Strg+C, Strg+Untbr, Schlie\u00dfen der Konsole, Abmelden);\n"
+    "                    ist der IO-Warrior getrennt, endet es mit Status 4 (der Dienst startet es neu)\n"
 #ifdef _WIN32
-    "  --check     pr\u00fcft die Einrichtung (IO-Warrior, PawnIO, LpcIO.bin, Chip, Portzugriff) und misst einmal\n";
+    "  --check           pr\u00fcft die Einrichtung (IO-Warrior, PawnIO, LpcIO.bin, Chip, Portzugriff) und misst einmal\n"
 #else
-    "  --check     pr\u00fcft die Einrichtung (IO-Warrior, udev, Portzugriff, it87) und misst einmal\n";
+    "  --check           pr\u00fcft die Einrichtung (IO-Warrior, udev, Portzugriff, it87) und misst einmal\n"
 #endif
+    "  --install-service richtet den Windows-Dienst lumatext ein (automatisch, verz\u00f6gert)\n"
+    "  --remove-service  h\u00e4lt den Windows-Dienst an und entfernt ihn\n";
 
-enum class Mode { kWindow, kHeadless, kCheck };
+enum class Mode { kWindow, kHeadless, kCheck, kService, kInstallService, kRemoveService };
+
+struct ModeName {
+  std::string_view arg;
+  Mode mode;
+};
+// --service is what the Service Control Manager starts; nobody types it.
+constexpr ModeName kModes[] = {{"--headless", Mode::kHeadless},
+                               {"--check", Mode::kCheck},
+                               {"--service", Mode::kService},
+                               {"--install-service", Mode::kInstallService},
+                               {"--remove-service", Mode::kRemoveService}};
+
+// Form1 without a window on the real clock, until it is asked to end. Nobody watches
+// it: a lost IO-Warrior ends it too (status 4), for its supervisor to start it again.
+int RunUnattended(platform::Hardware& hardware) {
+  const auto clock = platform::OpenRealClock();
+  const auto watch = hardware.watch_device(*clock);
+  platform::HeadlessWindow window(*clock, watch.get());
+  platform::EndOnDeviceLoss kit(hardware.iowkit());
+  iow::OutsideLibraries lib(kit, hardware.ports(), *clock);
+  app::Form1 form(lib, window, window);
+  return form.Run();
+}
 
 }  // namespace
 
@@ -43,8 +75,9 @@ int main(int argc, char** argv) {
       std::printf("lumatext %s\n", LUMATEXT_VERSION);
       return 0;
     }
-    if (arg == "--headless" || arg == "--check") {
-      mode = arg == "--headless" ? Mode::kHeadless : Mode::kCheck;
+    const auto named = std::find_if(std::begin(kModes), std::end(kModes), [&](const ModeName& m) { return m.arg == arg; });
+    if (named != std::end(kModes)) {
+      mode = named->mode;
       continue;
     }
     if (arg == "--help") {
@@ -67,17 +100,14 @@ int main(int argc, char** argv) {
     platform::WriteOutput(report.str());
     return status;
   }
+  if (mode == Mode::kInstallService) return platform::InstallService({});
+  if (mode == Mode::kRemoveService) return platform::RemoveService();
   if (!hardware) {
     platform::Diagnostic("lumatext: dieser Build hat keinen Hardwarezugriff; lumatext-sim --headless benutzen");
     return app::kExitStartFailed;
   }
-  if (mode == Mode::kHeadless) {
-    const auto clock = platform::OpenRealClock();
-    platform::HeadlessWindow window(*clock);
-    iow::OutsideLibraries lib(hardware->iowkit(), hardware->ports(), *clock);
-    app::Form1 form(lib, window, window);
-    return form.Run();
-  }
+  if (mode == Mode::kHeadless) return platform::RunHeadless([&] { return RunUnattended(*hardware); });
+  if (mode == Mode::kService) return platform::RunService([&] { return RunUnattended(*hardware); });
 #ifdef LUMATEXT_CONSOLE
   // Typed into a console without an argument: the window is the windowed program's, which
   // asks for its rights itself; the console gets its prompt back at once.

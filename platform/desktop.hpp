@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/device_loss.hpp"
 #include "platform/form_layout.hpp"
 #include "platform/iow.hpp"
 #include "platform/window_system.hpp"
@@ -26,6 +27,9 @@ class Hardware {
   virtual iow::PortIo& ports() = 0;
   // Where the ports were asked for when the hardware was opened: the outcome (Linux).
   virtual PortAccess port_access() const = 0;
+  // A wait on `clock` that also ends when the IO-Warrior iowkit() opened is gone, for the
+  // unattended modes; null where this platform cannot watch the device.
+  virtual std::unique_ptr<DeviceWatch> watch_device(iow::Clock& /*clock*/) { return nullptr; }
 };
 
 // The window system with the window Form1, and the real clock.
@@ -56,9 +60,10 @@ std::unique_ptr<Hardware> OpenHardware(std::uint16_t first_port, std::uint16_t p
 // The most precise real clock this platform has; its sleeps take part in EndOnSignals.
 std::unique_ptr<iow::Clock> OpenRealClock();
 
-// Installs this platform's end signals (SIGINT, SIGTERM and SIGHUP on Linux) for a
-// program that drives `kit`, and returns the kit to drive instead: a signal then ends
-// the program at the next moment no key is held. Null where the platform has none.
+// Installs this platform's end signals (SIGINT, SIGTERM and SIGHUP on Linux; on Windows
+// the requests of RunHeadless and RunService) for a program that drives `kit`, and
+// returns the kit to drive instead: a signal then ends the program at the next moment no
+// key is held. Null where the platform has none.
 std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit& kit);
 
 }  // namespace platform

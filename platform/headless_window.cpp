@@ -22,6 +22,10 @@ std::optional<WindowEvent> HeadlessWindow::take_event() {
 
 void HeadlessWindow::wait_event(iow::TimePoint deadline) {
   if (messen_waits_) return;
+  if (watch_ != nullptr) {
+    if (watch_->wait_until_gone(deadline)) throw DeviceGone{};
+    return;
+  }
   if (deadline == iow::TimePoint::max()) {
     for (;;) clock_.sleep_until(clock_.now() + kIdleStep);
   }

@@ -26,11 +26,16 @@ class IowKit {
   virtual IowKitHandle open_device() = 0;
   // Writes `length` bytes of `report` (report ID first) to `pipe`; returns the bytes written, 0 on failure.
   // May end the program (platform::ProgramEnd) once the report has gone out, where the
-  // platform's end signals take effect.
+  // platform's end signals take effect; in the unattended modes (platform::DeviceGone)
+  // when the write failed because the device is gone.
   virtual std::uint32_t write(IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                               std::uint32_t length) = 0;
   // Closes a handle that open_device returned.
   virtual void close_device(IowKitHandle handle) = 0;
+  // Whether the device behind `handle` is gone (unplugged, reset, or re-enumerated after
+  // a resume): no write reaches it again, only a new open_device can. A device that merely
+  // refuses a report is not gone. Writes nothing; false where the kit cannot tell.
+  virtual bool gone(IowKitHandle /*handle*/) { return false; }
 };
 
 // Byte-wide access to the PC's I/O ports.

@@ -12,4 +12,11 @@ struct ProgramEnd {
   int status;
 };
 
+// Thrown in the unattended modes when the IO-Warrior has gone away: a write failed
+// because the device is gone (platform::EndOnDeviceLoss), or a pause saw it go
+// (platform::HeadlessWindow with a DeviceWatch). Only
+// Form1::Run catches it: it says so once, closes the device without writing to it and
+// returns its own exit status, after which the supervisor starts the program again.
+struct DeviceGone {};
+
 }  // namespace platform

@@ -4,11 +4,13 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/form1.hpp"
 #include "platform/desktop.hpp"
+#include "platform/service.hpp"
 #include "sim/options.hpp"
 #include "sim/sign_display.hpp"
 #include "sim/simulation.hpp"
@@ -53,6 +55,21 @@ int Finish(const sim::Options& options, int status) {
   return status;
 }
 
+// The arguments for the service's command line: all but --install-service, each after a
+// space, quoted where it holds a space.
+std::string ServiceArguments(const std::vector<std::string_view>& args) {
+  std::string line;
+  for (const std::string_view arg : args) {
+    if (arg == "--install-service") continue;
+    const bool quote = arg.find(' ') != std::string_view::npos;
+    line += ' ';
+    if (quote) line += '"';
+    line.append(arg);
+    if (quote) line += '"';
+  }
+  return line;
+}
+
 int Run(const sim::Options& options, std::ostream& out) {
   const auto detail = options.log_path ? sim::EventLog::Detail::kFull : sim::EventLog::Detail::kBrief;
   if (options.headless) {
@@ -94,11 +111,16 @@ int main(int argc, char** argv) {
     std::cout << sim::Usage();
     return 0;
   }
+  if (options.service == sim::Options::Service::kInstall) return platform::InstallService(ServiceArguments(args));
+  if (options.service == sim::Options::Service::kRemove) return platform::RemoveService();
   if (!options.headless && options.speed == 0) return Usage("--speed: 0 (virtuelle Zeit) nur mit --headless");
   std::ofstream file;
   if (options.log_path && *options.log_path != "-") {
     file.open(*options.log_path);
     if (!file) return Usage("--log: \u201e" + *options.log_path + "\u201c kann nicht geschrieben werden");
   }
-  return Run(options, file.is_open() ? static_cast<std::ostream&>(file) : std::cout);
+  std::ostream& out = file.is_open() ? static_cast<std::ostream&>(file) : std::cout;
+  const auto run = [&] { return Run(options, out); };
+  if (options.service == sim::Options::Service::kRun) return platform::RunService(run);
+  return options.headless ? platform::RunHeadless(run) : run();
 }

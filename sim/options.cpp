@@ -116,12 +116,29 @@ Options ParseOptions(std::span<const std::string_view> args) {
       options.help = flag();
     } else if (option == "--headless") {
       options.headless = flag();
+    } else if (option == "--service") {
+      options.headless = flag();
+      options.service = Options::Service::kRun;
+    } else if (option == "--install-service") {
+      flag();
+      options.service = Options::Service::kInstall;
+    } else if (option == "--remove-service") {
+      flag();
+      options.service = Options::Service::kRemove;
+    } else if (option == "--unattended") {
+      options.unattended = options.headless = flag();
     } else if (option == "--no-device") {
       options.no_device = flag();
     } else if (option == "--reject-writes") {
       options.reject_writes = flag();
     } else if (option == "--unplug-at") {
       options.unplug_at = ParseSeconds(option, value());
+    } else if (option == "--unplug-every") {
+      const std::string_view text = value();
+      options.unplug_every = ParseSeconds(option, text);
+      if (*options.unplug_every <= 0) Fail(option, text, "muss gr\u00f6\u00dfer als 0 sein");
+    } else if (option == "--restart-after") {
+      options.restart_after = ParseSeconds(option, value());
     } else if (option == "--no-port-access") {
       options.no_port_access = flag();
     } else if (option == "--at") {
@@ -149,6 +166,10 @@ Options ParseOptions(std::span<const std::string_view> args) {
       throw UsageError(std::string(option) + ": unbekannte Option");
     }
   }
+  if (options.unattended && !options.actions.empty()) {
+    throw UsageError("--at: nicht mit --unattended (ohne Fenster gibt es keine Klicks)");
+  }
+  if (options.restart_after && !options.unattended) throw UsageError("--restart-after: nur mit --unattended");
   return options;
 }
 
@@ -157,6 +178,8 @@ std::string Usage() {
          "Das Programm auf simulierter Hardware: ITE 8705, IO-Warrior und LED-Laufschrift.\n"
          "\n"
          "  --headless                ohne Fenster; Benutzeraktionen kommen von --at\n"
+         "  --unattended              wie lumatext --headless: misst sofort, ohne --at; ist der\n"
+         "                            IO-Warrior getrennt, endet es mit Status 4\n"
          "  --at SEKUNDEN:AKTION      Aktion Messen, Ende oder Close (Fenster schlie\u00dfen) zur\n"
          "                            simulierten Zeit SEKUNDEN nach dem Start (mehrfach m\u00f6glich)\n"
          "  --temperature LISTE       Werte von Register 0x29 je Lesen, z. B. 45,46,47 (Vorgabe 45)\n"
@@ -166,14 +189,20 @@ std::string Usage() {
          "  --no-device               kein IO-Warrior angeschlossen\n"
          "  --reject-writes           jeder Schreibzugriff auf den IO-Warrior schl\u00e4gt fehl\n"
          "  --unplug-at SEKUNDEN      der IO-Warrior wird zur simulierten Zeit SEKUNDEN abgezogen\n"
+         "  --unplug-every SEKUNDEN   der IO-Warrior wird alle SEKUNDEN abgezogen\n"
+         "  --restart-after SEKUNDEN  mit --unattended: nach Status 4 wird der IO-Warrior wieder\n"
+         "                            angesteckt und das Programm SEKUNDEN sp\u00e4ter neu gestartet\n"
          "  --no-port-access          kein Zugriff auf die Ports des Systemmonitors\n"
          "  --max-time SEKUNDEN       Abbruch mit Status 3 nach so viel simulierter Zeit (Vorgabe 86400)\n"
          "  --log DATEI               jedes Ereignis als \"T EREIGNIS ARGUMENTE\" (- f\u00fcr die Standardausgabe)\n"
+         "  --install-service         richtet lumatext-sim mit den \u00fcbrigen Optionen als Windows-Dienst\n"
+         "                            lumatext ein (wie lumatext --install-service)\n"
+         "  --remove-service          h\u00e4lt den Windows-Dienst lumatext an und entfernt ihn\n"
          "  --help                    diese Hilfe\n"
          "\n"
          "Exit-Status: 0 Ende oder Fenster geschlossen, 1 kein IO-Warrior oder kein Portzugriff,\n"
          "2 falscher Aufruf, "
-         "3 --max-time \u00fcberschritten.\n";
+         "3 --max-time \u00fcberschritten, 4 IO-Warrior getrennt (--unattended).\n";
 }
 
 }  // namespace sim

@@ -16,6 +16,9 @@ namespace sim {
 struct Options {
   bool help = false;
   bool headless = false;
+  // As the Windows service (implies headless), or registering or removing that service.
+  enum class Service { kNone, kRun, kInstall, kRemove } service = Service::kNone;
+  bool unattended = false;                // as lumatext --headless; implies headless
   std::vector<ScheduledAction> actions;
   std::vector<std::uint8_t> temperatures{45};
   std::vector<std::uint8_t> fan_counts{60};
@@ -24,6 +27,8 @@ struct Options {
   bool no_device = false;
   bool reject_writes = false;
   std::optional<double> unplug_at;        // seconds of simulated time
+  std::optional<double> unplug_every;     // seconds of simulated time
+  std::optional<double> restart_after;    // seconds of simulated time; only unattended
   bool no_port_access = false;
   double max_time = 86400;                // seconds of simulated time
   std::optional<std::string> log_path;    // "-": standard output

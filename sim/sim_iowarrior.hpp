@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/device_loss.hpp"
 #include "platform/iow.hpp"
 #include "platform/write_failure_log.hpp"
 
@@ -36,13 +37,24 @@ class SimIoWarrior final : public iow::IowKit {
   std::uint32_t write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                       std::uint32_t length) override;
   void close_device(iow::IowKitHandle handle) override;
+  // The open handle once the device has been pulled out.
+  bool gone(iow::IowKitHandle handle) override;
 
   // No IO-Warrior attached: open_device returns 0.
   void set_present(bool present) { present_ = present; }
   // Every write fails and reaches no pin.
   void set_reject_writes(bool reject) { reject_writes_ = reject; }
-  // The device is pulled out at `at`: from then on every write fails.
+  // The device is pulled out at `at`: from then on every write fails and the handle is
+  // gone, until plug_in.
   void set_unplug_at(iow::TimePoint at) { unplug_at_ = at; }
+  // The device is pulled out every `period` from the start (at period, 2 period, ...),
+  // each time until plug_in; the first time at set_unplug_at's moment if that is earlier.
+  void set_unplug_every(iow::Duration period);
+  // Plugs a device that was pulled out in again, once its handle is closed: open_device
+  // finds it. The next unplug follows at the next multiple of the period.
+  void plug_in();
+  // When the device is pulled out next (or was, while it is out); TimePoint::max(): never.
+  iow::TimePoint unplug_at() const { return unplug_at_; }
   // Whether writes() keeps every write; long runs may switch it off.
   void set_keep_trace(bool keep) { keep_trace_ = keep; }
   // Called with every accepted pin report.
@@ -58,13 +70,29 @@ class SimIoWarrior final : public iow::IowKit {
   PinListener listener_;
   std::vector<WriteRecord> writes_;
   platform::WriteFailureLog failures_;
+  bool unplugged() const { return clock_.now() >= unplug_at_; }
+
   iow::TimePoint unplug_at_ = iow::TimePoint::max();
+  iow::Duration unplug_period_{0};
   bool keep_trace_ = true;
   bool present_ = true;
   bool reject_writes_ = false;
   bool open_ = false;
   int open_calls_ = 0;
   int close_calls_ = 0;
+};
+
+// The wait of the unattended mode on the simulated IO-Warrior: sleeps on the simulated
+// clock to the deadline or to the moment the device is pulled out, whichever is first.
+class SimIoWarriorWatch final : public platform::DeviceWatch {
+ public:
+  SimIoWarriorWatch(SimIoWarrior& device, iow::Clock& clock) : device_(device), clock_(clock) {}
+
+  bool wait_until_gone(iow::TimePoint deadline) override;
+
+ private:
+  SimIoWarrior& device_;
+  iow::Clock& clock_;
 };
 
 }  // namespace sim

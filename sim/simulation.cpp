@@ -13,13 +13,19 @@ Simulation::Simulation(const Options& options, double start_time_of_day, iow::Cl
       window_(clock_, options.actions, &log_, desktop != nullptr ? &desktop->events() : nullptr,
               desktop != nullptr ? &desktop->window() : nullptr,
               [this](iow::TimePoint deadline) { return clock_.real_deadline(deadline); }),
+      unattended_(options.unattended),
       guard_(guard ? guard(iowarrior_) : nullptr),
-      lib_(guard_ ? *guard_ : iowarrior_, chip_, clock_),
-      form_(lib_, window_, window_) {
+      loss_guard_(guard_ ? *guard_ : iowarrior_),
+      watch_(iowarrior_, clock_),
+      headless_(clock_, &watch_),
+      unattended_window_(headless_, log_),
+      lib_(unattended_ ? static_cast<iow::IowKit&>(loss_guard_) : guard_ ? *guard_ : iowarrior_, chip_, clock_) {
+  if (options.restart_after) restart_after_ = Seconds(*options.restart_after);
   clock_.set_limit(iow::TimePoint{} + Seconds(options.max_time));
   iowarrior_.set_present(!options.no_device);
   iowarrior_.set_reject_writes(options.reject_writes);
   if (options.unplug_at) iowarrior_.set_unplug_at(iow::TimePoint{} + Seconds(*options.unplug_at));
+  if (options.unplug_every) iowarrior_.set_unplug_every(Seconds(*options.unplug_every));
   chip_.set_accessible(!options.no_port_access);
   iowarrior_.on_pins([this](iow::TimePoint time, std::span<const std::uint8_t> report) { sign_.on_report(time, report); });
   sign_.on_finished([this](const std::string& text) { log_.record("sign", text); });
@@ -32,10 +38,29 @@ SignView Simulation::sign_view() const {
 }
 
 int Simulation::Run() {
-  const int status = form_.Run();
+  int status = RunOnce();
+  while (status == app::kExitDeviceLost && restart_after_) {
+    log_.record("exit", std::to_string(status));
+    try {
+      clock_.sleep_until(clock_.now() + *restart_after_);
+    } catch (const platform::ProgramEnd& end) {
+      // The time limit (or an end signal) while the supervisor waits.
+      status = end.status;
+      break;
+    }
+    iowarrior_.plug_in();
+    status = RunOnce();
+  }
   log_.record("exit", std::to_string(status));
   log_.flush();
   return status;
+}
+
+int Simulation::RunOnce() {
+  ++runs_;
+  // A fresh program, as a restarted process is.
+  app::Form1 form = unattended_ ? app::Form1(lib_, headless_, unattended_window_) : app::Form1(lib_, window_, window_);
+  return form.Run();
 }
 
 }  // namespace sim

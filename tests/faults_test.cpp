@@ -18,6 +18,8 @@ struct Outcome {
   std::string diagnostics;
   std::vector<double> reads_ms;  // when each register was selected
   std::vector<double> signs_ms;  // when each text was finished on the sign
+  std::string log;
+  int runs;
 };
 
 Outcome RunProgram(sim::Options options, double time_of_day = 43200) {
@@ -27,7 +29,7 @@ Outcome RunProgram(sim::Options options, double time_of_day = 43200) {
   sim::Simulation simulation(options, time_of_day, nullptr, log, sim::EventLog::Detail::kFull);
   const int status = simulation.Run();
   Outcome outcome{status, simulation.iowarrior().writes(), simulation.iowarrior().close_calls(),
-                  testing::internal::GetCapturedStderr(), {}, {}};
+                  testing::internal::GetCapturedStderr(), {}, {}, log.str(), simulation.runs()};
   std::istringstream lines(log.str());
   std::string line;
   while (std::getline(lines, line)) {
@@ -84,6 +86,67 @@ TEST(LongRun, TwentyFourHoursFromElevenPmKeepEveryPauseAtOneMinute) {
   const double typing = 41000 + 68450;
   EXPECT_GE(*shortest, typing + 2 * 59500);
   EXPECT_LE(*longest, typing + 2 * 60500);
+}
+
+// lumatext --headless as the simulator runs it: Messen at once, no clicks.
+sim::Options Unattended(double max_time) {
+  sim::Options options;
+  options.headless = options.unattended = true;
+  options.max_time = max_time;
+  return options;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+TEST(DeviceLost, EndsTheUnattendedModeAtOnceWithoutWritingToTheGoneDevice) {
+  // Mid-text, a key held and text entry open: the ending would release the key and
+  // finish the entry, but the device takes no write any more.
+  sim::Options mid_text = Unattended(3600);
+  mid_text.unplug_at = 20.02;
+  const Outcome typing = RunProgram(mid_text);
+  EXPECT_EQ(typing.status, app::kExitDeviceLost);
+  EXPECT_EQ(typing.closes, 1);
+  ASSERT_FALSE(typing.writes.empty());
+  EXPECT_FALSE(typing.writes.back().accepted);
+  EXPECT_EQ(std::count_if(typing.writes.begin(), typing.writes.end(), [](const auto& w) { return !w.accepted; }), 1)
+      << "nothing written after the failed write";
+  EXPECT_EQ(Count(typing.log, " message Error | IO-Warrior getrennt"), 1u) << typing.log;
+  EXPECT_NE(typing.log.find("close 1\n"), std::string::npos);
+
+  // In the pause after the first text: noticed the moment it goes, not at the next write.
+  sim::Options pausing = Unattended(3600);
+  pausing.unplug_at = 70;
+  const Outcome paused = RunProgram(pausing);
+  EXPECT_EQ(paused.status, app::kExitDeviceLost);
+  EXPECT_EQ(paused.closes, 1);
+  ASSERT_FALSE(paused.writes.empty());
+  EXPECT_TRUE(paused.writes.back().accepted);
+  EXPECT_LT(paused.writes.back().time, iow::TimePoint{} + Seconds(70));
+  EXPECT_NE(paused.log.find("70000.000 close 1\n70000.000 exit 4\n"), std::string::npos) << paused.log;
+
+  // A device that refuses reports is still there: the unattended mode goes on as ever.
+  sim::Options refusing = Unattended(300);
+  refusing.reject_writes = true;
+  const Outcome refused = RunProgram(refusing);
+  EXPECT_EQ(refused.status, sim::kExitTimeLimit);
+  EXPECT_EQ(Count(refused.log, "IO-Warrior getrennt"), 0u);
+}
+
+TEST(DeviceLost, EachRestartAfterALossFindsTheDeviceAgainAndClosesItOnce) {
+  sim::Options month = Unattended(6 * 3600 - 100);
+  month.unplug_every = 3600;
+  month.restart_after = 10;
+  const Outcome day = RunProgram(month);
+  EXPECT_EQ(day.status, sim::kExitTimeLimit);
+  EXPECT_EQ(day.runs, 6);
+  EXPECT_EQ(day.closes, 6);
+  EXPECT_EQ(Count(day.log, " exit 4\n"), 5u);
+  EXPECT_EQ(Count(day.log, " open 1\n"), 6u);
+  EXPECT_GE(Count(day.log, " sign CPU Temperatur : 45'C\n"), 6u * 15);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "platform/linux/device_files.hpp"
 #include "platform/linux/end_at_release_kit.hpp"
 #include "platform/linux/end_signals.hpp"
+#include "platform/linux/iowarrior_watch.hpp"
 #include "platform/linux/linux_iowkit.hpp"
 #include "platform/linux/linux_port_io.hpp"
 #include "platform/linux/precise_clock.hpp"
@@ -40,15 +41,19 @@ class LinuxDesktop final : public Desktop {
 class LinuxHardware final : public Hardware {
  public:
   LinuxHardware(lnx::EndSignals& signals, std::uint16_t first_port, std::uint16_t port_count)
-      : kit_(files_), guarded_(kit_, signals) {
+      : signals_(signals), kit_(files_), guarded_(kit_, signals) {
     ports_.grant(first_port, port_count);
   }
 
   iow::IowKit& iowkit() override { return guarded_; }
   iow::PortIo& ports() override { return ports_; }
   PortAccess port_access() const override { return {ports_.granted(), ports_.error()}; }
+  std::unique_ptr<DeviceWatch> watch_device(iow::Clock& clock) override {
+    return std::make_unique<lnx::IowarriorWatch>(kit_, clock, &signals_);
+  }
 
  private:
+  lnx::EndSignals& signals_;
   lnx::SystemDeviceFiles files_;
   lnx::LinuxIowKit kit_;
   lnx::EndAtReleaseKit guarded_;

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/types.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -68,5 +69,11 @@ ssize_t SystemDeviceFiles::write(int fd, const std::uint8_t* data, std::size_t s
 }
 
 void SystemDeviceFiles::close(int fd) { ::close(fd); }
+
+bool SystemDeviceFiles::hung_up(int fd) {
+  // No events asked for: poll reports only the conditions it always reports.
+  pollfd entry{fd, 0, 0};
+  return ::poll(&entry, 1, 0) == 1 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
 
 }  // namespace platform::lnx

@@ -30,6 +30,9 @@ class DeviceFiles {
   // write(2): bytes written, or -errno.
   virtual ssize_t write(int fd, const std::uint8_t* data, std::size_t size) = 0;
   virtual void close(int fd) = 0;
+  // Whether poll(2) reports `fd` hung up or in error without waiting: the iowarrior
+  // driver does so once its device is gone.
+  virtual bool hung_up(int /*fd*/) { return false; }
 };
 
 // The real files.
@@ -40,6 +43,7 @@ class SystemDeviceFiles final : public DeviceFiles {
   int get_info(int fd, IowarriorInfo& info) override;
   ssize_t write(int fd, const std::uint8_t* data, std::size_t size) override;
   void close(int fd) override;
+  bool hung_up(int fd) override;
 };
 
 }  // namespace platform::lnx

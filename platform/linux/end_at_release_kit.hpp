@@ -19,6 +19,7 @@ class EndAtReleaseKit final : public iow::IowKit {
   std::uint32_t write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                       std::uint32_t length) override;
   void close_device(iow::IowKitHandle handle) override;
+  bool gone(iow::IowKitHandle handle) override { return kit_.gone(handle); }
 
  private:
   iow::IowKit& kit_;

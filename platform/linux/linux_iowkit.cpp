@@ -1,6 +1,7 @@
 #include "platform/linux/linux_iowkit.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -68,6 +69,7 @@ iow::IowKitHandle LinuxIowKit::open_device() {
     fd_ = fd;
     path_ = path;
     report_size_ = info.report_size;
+    gone_ = false;
     // The descriptor itself may be 0; the handle never is.
     handle_ = static_cast<iow::IowKitHandle>(fd) + 1;
     failures_ = WriteFailureLog{};
@@ -90,6 +92,7 @@ std::uint32_t LinuxIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, c
   } else {
     const ssize_t written = files_.write(fd_, report + 1, report_size_);
     if (written < 0) {
+      gone_ = gone_ || written == -ENODEV;
       result = fail("write(" + path_ + "): " + std::strerror(static_cast<int>(-written)));
     } else if (static_cast<std::uint32_t>(written) != report_size_) {
       result = fail("write(" + path_ + "): " + std::to_string(written) + " von " + std::to_string(report_size_) +
@@ -105,6 +108,12 @@ std::uint32_t LinuxIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, c
 std::uint32_t LinuxIowKit::fail(const std::string& why) {
   failures_.note(false, "IowKitWrite", why);
   return 0;
+}
+
+bool LinuxIowKit::gone(iow::IowKitHandle handle) {
+  if (handle == 0 || handle != handle_) return false;
+  gone_ = gone_ || files_.hung_up(fd_);
+  return gone_;
 }
 
 void LinuxIowKit::close_device(iow::IowKitHandle handle) {

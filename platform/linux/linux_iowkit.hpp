@@ -33,6 +33,14 @@ class LinuxIowKit final : public iow::IowKit {
   std::uint32_t write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                       std::uint32_t length) override;
   void close_device(iow::IowKitHandle handle) override;
+  // Gone once a write failed with ENODEV or the node reports a hang-up (the driver's
+  // poll does so from the moment its device is disconnected).
+  bool gone(iow::IowKitHandle handle) override;
+
+  // The open node's descriptor, for poll(2) to watch for POLLHUP/POLLERR; -1 when none is open.
+  int watch_fd() const { return fd_; }
+  // The handle open_device handed out for it; 0 when none is open.
+  iow::IowKitHandle open_handle() const { return handle_; }
 
  private:
   std::uint32_t fail(const std::string& why);
@@ -43,6 +51,7 @@ class LinuxIowKit final : public iow::IowKit {
   int fd_ = -1;
   iow::IowKitHandle handle_ = 0;
   std::uint32_t report_size_ = 0;
+  bool gone_ = false;
   WriteFailureLog failures_;
 };
 

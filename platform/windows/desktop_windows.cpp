@@ -15,6 +15,9 @@
 #include "platform/windows/hid_iowkit.hpp"
 #include "platform/windows/utf16.hpp"
 #include "platform/windows/win_error.hpp"
+#include "platform/windows/service/end_at_release_kit.hpp"
+#include "platform/windows/service/end_request.hpp"
+#include "platform/windows/hid_watch.hpp"
 #include "platform/windows/windows_clock.hpp"
 #include "platform/windows/windows_port_io.hpp"
 
@@ -39,13 +42,18 @@ class WindowsDesktop final : public Desktop {
 
 class WindowsHardware final : public Hardware {
  public:
-  iow::IowKit& iowkit() override { return iowkit_; }
+  iow::IowKit& iowkit() override { return guarded_; }
   iow::PortIo& ports() override { return ports_; }
   // The driver grants the ports when they are first used, not when the hardware opens.
   PortAccess port_access() const override { return {}; }
+  std::unique_ptr<DeviceWatch> watch_device(iow::Clock& clock) override {
+    return std::make_unique<windows::HidWatch>(iowkit_, clock, &windows::EndRequest::Process());
+  }
 
  private:
   windows::HidIowKit iowkit_;
+  // Only the real hardware has key lines that must not be left low.
+  windows::EndAtReleaseKit guarded_{iowkit_, windows::EndRequest::Process()};
   windows::WindowsPortIo ports_;
 };
 
@@ -101,10 +109,14 @@ bool StartWindowedProgram(int argc, char** argv) {
   return false;
 }
 
-std::unique_ptr<iow::Clock> OpenRealClock() { return std::make_unique<windows::WindowsClock>(); }
+std::unique_ptr<iow::Clock> OpenRealClock() {
+  return std::make_unique<windows::WindowsClock>(&windows::EndRequest::Process());
+}
 
-// Windows has no end signals: Ctrl+C ends a console program at once, a GUI program
-// gets none.
-std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit&) { return nullptr; }
+// The end requests of the console and the service (RunHeadless, RunService) stand in for
+// signals.
+std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit& kit) {
+  return std::make_unique<windows::EndAtReleaseKit>(kit, windows::EndRequest::Process());
+}
 
 }  // namespace platform

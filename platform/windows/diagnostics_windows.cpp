@@ -1,7 +1,7 @@
-// Diagnostics on Windows: the debugger's output (Visual Studio, DebugView) always, and
-// standard error where there is one: a console gets UTF-16, a file or pipe UTF-8. A GUI
-// program started from a console has no standard error of its own; it borrows the
-// console of the process that started it.
+// Diagnostics on Windows: the debugger's output (Visual Studio, DebugView) always, the
+// event log in a service, and standard error where there is one: a console gets UTF-16,
+// a file or pipe UTF-8. A GUI program started from a console has no standard error of
+// its own; it borrows the console of the process that started it.
 
 #include <windows.h>
 
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/diagnostics.hpp"
+#include "platform/windows/diagnostics_windows.hpp"
 #include "platform/windows/utf16.hpp"
 
 namespace platform {
@@ -26,10 +27,13 @@ HANDLE StandardError() {
   return handle == INVALID_HANDLE_VALUE || handle == reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-2)) ? nullptr : handle;
 }
 
-// The console of the parent process, opened once; null when it has none.
+void (*g_also_to)(std::string_view) = nullptr;
+
+// The console of the parent process, opened once; null when it has none. Attached
+// already when the program takes the console's control events.
 HANDLE ParentConsole() {
   static const HANDLE console = []() -> HANDLE {
-    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return nullptr;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS) && GetConsoleWindow() == nullptr) return nullptr;
     const HANDLE output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, 0, nullptr);
     return output == INVALID_HANDLE_VALUE ? nullptr : output;
@@ -48,6 +52,7 @@ void Diagnostic(std::string_view line) {
   static std::mutex mutex;
   const std::lock_guard lock(mutex);
 
+  if (g_also_to != nullptr) g_also_to(line);
   const std::wstring wide = windows::Widen(line) + L"\n";
   OutputDebugStringW(wide.c_str());
   HANDLE error = StandardError();
@@ -77,3 +82,9 @@ void WriteOutput(std::string_view text) {
 }
 
 }  // namespace platform
+
+namespace platform::windows {
+
+void SendDiagnosticsAlsoTo(void (*sink)(std::string_view line)) { g_also_to = sink; }
+
+}  // namespace platform::windows

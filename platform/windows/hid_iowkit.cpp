@@ -13,22 +13,37 @@ extern "C" {
 }
 
 #include "platform/diagnostics.hpp"
+#include "platform/windows/device_guard.hpp"
 #include "platform/windows/utf16.hpp"
 #include "platform/windows/win_error.hpp"
 
 namespace platform::windows {
 
-// An open pins interface: its file, opened for overlapped writes, and the event that
-// tells when a write has finished.
+// An open pins interface: its guard, its file, opened for overlapped writes, and the
+// event that tells when a write has finished; and a read kept pending, which ends with
+// an error when the device is removed. The guard is let go after the file closes.
 struct HidIowKit::Device {
+  std::optional<DeviceGuard> guard;
   HANDLE file = INVALID_HANDLE_VALUE;
   HANDLE written = nullptr;
   std::uint16_t report_length = 0;
   std::vector<std::uint8_t> buffer;
+  HANDLE arrived = nullptr;
+  OVERLAPPED reading{};
+  std::vector<std::uint8_t> input;
+  bool read_pending = false;
+  bool gone = false;
 
   ~Device() {
+    if (read_pending) {
+      // The read's buffer and OVERLAPPED must outlive it.
+      CancelIoEx(file, &reading);
+      DWORD ignored = 0;
+      GetOverlappedResult(file, &reading, &ignored, TRUE);
+    }
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     if (written != nullptr) CloseHandle(written);
+    if (arrived != nullptr) CloseHandle(arrived);
   }
 };
 
@@ -46,6 +61,7 @@ struct HidInterface {
   std::uint16_t vendor_id = 0;
   std::uint16_t product_id = 0;
   std::uint16_t output_report_length = 0;
+  std::uint16_t input_report_length = 0;
 };
 
 // What the HID driver tells of the interface at `path`; nothing, with `error` set, when
@@ -68,7 +84,8 @@ std::optional<HidInterface> Describe(const std::wstring& path, std::string& erro
   } else {
     HIDP_CAPS caps{};
     if (HidP_GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS) {
-      result = HidInterface{attributes.VendorID, attributes.ProductID, caps.OutputReportByteLength};
+      result = HidInterface{attributes.VendorID, attributes.ProductID, caps.OutputReportByteLength,
+                            caps.InputReportByteLength};
     } else {
       error = "HidP_GetCaps fehlgeschlagen";
     }
@@ -103,6 +120,25 @@ std::vector<std::wstring> HidDevicePaths() {
   return paths;
 }
 
+// "A device which does not exist was specified"; missing from MinGW's headers.
+constexpr DWORD kErrorNoSuchDevice = 433;
+
+bool IsDeviceGoneError(DWORD code) {
+  switch (code) {
+    case ERROR_DEVICE_NOT_CONNECTED:  // 1167: the HID stack's answer once the device is removed
+    case ERROR_BAD_COMMAND:           // 22: hid.dll's answer on a handle whose device was removed
+    case kErrorNoSuchDevice:          // 433
+    case ERROR_DEV_NOT_EXIST:         // 55
+    case ERROR_FILE_NOT_FOUND:        // 2: the device's file is gone
+    case ERROR_INVALID_HANDLE:        // 6: the handle no longer names a device
+      return true;
+    default:
+      // ERROR_GEN_FAILURE (31) is also a device that stalls a report; a time-out is a slow
+      // device. Neither is a gone one; a gone one fails its next write with one of the above.
+      return false;
+  }
+}
+
 bool IsIoWarriorPath(std::wstring_view device_path) {
   return Lower(device_path).find(L"vid_07c0") != std::wstring::npos;
 }
@@ -129,8 +165,22 @@ iow::IowKitHandle HidIowKit::open_device() {
     }
     if (hid->vendor_id != kIoWarriorVendorId || !IsPinsInterface(path, hid->output_report_length)) continue;
     auto device = std::make_unique<Device>();
-    device->file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    std::string held;
+    device->guard = DeviceGuard::Take(DeviceGuardKey(path), held);
+    if (!device->guard) {
+      why = "IO-Warrior " + Narrow(path) + ": " + held;
+      continue;
+    }
+    // Exclusive: Windows' HID class then refuses every other program's open. Read access
+    // for the read kept pending, which tells of the device's removal; without it the
+    // device is still driven, and its loss noticed at the next write.
+    device->file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OVERLAPPED, nullptr);
+    if (device->file == INVALID_HANDLE_VALUE) {
+      device->file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    } else {
+      device->input.resize(hid->input_report_length);
+    }
     if (device->file == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
       why = "IO-Warrior " + Narrow(path) +
@@ -145,8 +195,11 @@ iow::IowKitHandle HidIowKit::open_device() {
       continue;
     }
     device->report_length = hid->output_report_length;
+    device->arrived = device->input.empty() ? nullptr : CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    KeepReadPending(*device);
     const auto handle = reinterpret_cast<iow::IowKitHandle>(device->file);
     devices_[handle] = std::move(device);
+    last_opened_ = handle;
     failures_ = WriteFailureLog{};
     return handle;
   }
@@ -181,6 +234,7 @@ std::uint32_t HidIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, con
   if (!WriteFile(device.file, device.buffer.data(), length, nullptr, &overlapped)) {
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) {
+      device.gone = device.gone || IsDeviceGoneError(error);
       failures_.note(false, "IowKitWrite", "WriteFile: " + ErrorText(error));
       return 0;
     }
@@ -193,13 +247,62 @@ std::uint32_t HidIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, con
     }
   }
   if (!GetOverlappedResult(device.file, &overlapped, &written, FALSE)) {
-    failures_.note(false, "IowKitWrite", "WriteFile: " + LastErrorText());
+    const DWORD error = GetLastError();
+    device.gone = device.gone || IsDeviceGoneError(error);
+    failures_.note(false, "IowKitWrite", "WriteFile: " + ErrorText(error));
     return 0;
   }
   failures_.note(true, "IowKitWrite", {});
   return written;
 }
 
-void HidIowKit::close_device(iow::IowKitHandle handle) { devices_.erase(handle); }
+void HidIowKit::close_device(iow::IowKitHandle handle) {
+  devices_.erase(handle);
+  if (handle == last_opened_) last_opened_ = 0;
+}
+
+void HidIowKit::KeepReadPending(Device& device) {
+  if (device.arrived == nullptr) return;
+  // Input reports come whenever a pin changes; read and drop those already waiting, a
+  // bounded number, so that a chattering device cannot hold the program here.
+  for (int waiting = 0; waiting < 64; ++waiting) {
+    device.reading = OVERLAPPED{};
+    device.reading.hEvent = device.arrived;
+    ResetEvent(device.arrived);
+    if (ReadFile(device.file, device.input.data(), static_cast<DWORD>(device.input.size()), nullptr,
+                 &device.reading)) {
+      continue;
+    }
+    const DWORD error = GetLastError();
+    device.read_pending = error == ERROR_IO_PENDING;
+    device.gone = device.gone || IsDeviceGoneError(error) || error == ERROR_OPERATION_ABORTED;
+    return;
+  }
+  device.read_pending = false;
+}
+
+bool HidIowKit::gone(iow::IowKitHandle handle) {
+  const auto found = devices_.find(handle);
+  if (found == devices_.end()) return false;
+  Device& device = *found->second;
+  if (!device.gone && device.read_pending) {
+    DWORD read = 0;
+    if (GetOverlappedResult(device.file, &device.reading, &read, FALSE)) {
+      device.read_pending = false;
+      KeepReadPending(device);
+    } else if (const DWORD error = GetLastError(); error != ERROR_IO_INCOMPLETE) {
+      // Ended without a report: only a removed device ends the read so (the program
+      // cancels it only when closing).
+      device.read_pending = false;
+      device.gone = IsDeviceGoneError(error) || error == ERROR_OPERATION_ABORTED;
+    }
+  }
+  return device.gone;
+}
+
+HANDLE HidIowKit::watch_event(iow::IowKitHandle handle) const {
+  const auto found = devices_.find(handle);
+  return found != devices_.end() && found->second->read_pending ? found->second->arrived : nullptr;
+}
 
 }  // namespace platform::windows

@@ -31,6 +31,10 @@ bool IsPinsInterface(std::wstring_view device_path, std::uint16_t output_report_
 // Device paths of all present HID interfaces, in the order setupapi lists them.
 std::vector<std::wstring> HidDevicePaths();
 
+// Whether a HID write or read that failed with `code` means the device is gone (removed,
+// or reset and re-enumerated), not that it refused a report or was slow to answer.
+bool IsDeviceGoneError(DWORD code);
+
 class HidIowKit final : public iow::IowKit {
  public:
   // `write_timeout`: how long a write may take before it counts as failed.
@@ -46,12 +50,26 @@ class HidIowKit final : public iow::IowKit {
   std::uint32_t write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                       std::uint32_t length) override;
   void close_device(iow::IowKitHandle handle) override;
+  // Gone once a write failed with a removed device's error (IsDeviceGoneError), or the
+  // read kept pending on the pins interface ended with one: Windows ends it so when the
+  // device is removed. Input reports that arrive meanwhile are read and dropped.
+  bool gone(iow::IowKitHandle handle) override;
+
+  // The handle open_device handed out last; 0 when none is open.
+  iow::IowKitHandle last_opened() const { return last_opened_; }
+  // An event that is signalled when the pending read on `handle` ends (an input report,
+  // or the device's removal): call gone() then. Null when no read is pending.
+  HANDLE watch_event(iow::IowKitHandle handle) const;
 
  private:
   struct Device;
 
+  // Keeps a read pending on `device`, reading and dropping the input reports waiting.
+  static void KeepReadPending(Device& device);
+
   std::chrono::milliseconds write_timeout_;
   std::map<iow::IowKitHandle, std::unique_ptr<Device>> devices_;
+  iow::IowKitHandle last_opened_ = 0;
   WriteFailureLog failures_;
 };
 

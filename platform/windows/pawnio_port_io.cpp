@@ -23,9 +23,51 @@ constexpr std::uint8_t kChipIdHigh = 0x20;  // configuration register: chip ID, 
 constexpr std::uint8_t kChipIdLow = 0x21;   // configuration register: chip ID, low byte
 constexpr std::uint8_t kConfigControl = 0x02;  // configuration register: bit 1 leaves configuration mode
 constexpr std::uint8_t kLeaveConfig = 0x02;
-constexpr std::uint16_t kIte8705 = 0x8705;
+// The high byte of every ITE chip's ID; the family shares the environment controller's
+// registers the program reads.
+constexpr std::uint16_t kIteFamily = 0x87;
 
 std::string Name(const PawnIoFunction& function) { return function.name; }
+
+// "IT8712F (Chip-ID 0x8712)".
+std::string ChipText(std::uint16_t id) {
+  static constexpr std::array<std::uint16_t, 6> kKnown{0x8705, 0x8712, 0x8716, 0x8718, 0x8720, 0x8726};
+  const std::string model = "IT" + Hex(id, 4).substr(2);
+  const bool known = std::find(kKnown.begin(), kKnown.end(), id) != kKnown.end();
+  return (known ? model + "F" : "ITE-Chip " + model) + " (Chip-ID " + Hex(id, 4) + ")";
+}
+
+// "Slot 0 (Port 0x2E)".
+std::string SlotText(unsigned slot) {
+  return "Slot " + std::to_string(slot) + " (Port " + Hex(kConfigPort[slot]) + ")";
+}
+
+// Why PawnIO did not load the module, and what to do.
+std::string LoadFailure(DWORD error, const std::string& module) {
+  const std::string fetch = "Die unver\u00e4nderte LpcIO.bin aus dem lumatext-Paket oder aus den Releases von "
+                            "PawnIO.Modules (github.com/namazso/PawnIO.Modules) neben lumatext.exe legen.";
+  switch (error) {
+    case ERROR_NOT_SUPPORTED:
+      return "PawnIO hat das Modul " + module + " nicht gestartet (" + ErrorText(error) +
+             "): LpcIO l\u00e4uft nur auf Windows f\u00fcr x64-Prozessoren, dieser Rechner hat einen anderen "
+             "Prozessor (etwa ARM64). Hier kann lumatext den Systemmonitor nicht lesen.";
+    case ERROR_ALREADY_INITIALIZED:
+      return "PawnIO meldet, auf dieser Verbindung sei schon ein Modul geladen (" + ErrorText(error) +
+             "). lumatext beenden und neu starten.";
+    // A signature that does not match (STATUS_INVALID_SIGNATURE, which has no Win32 error
+    // of its own), a file too short for its signature, an image the interpreter refuses.
+    case ERROR_MR_MID_NOT_FOUND:
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_GEN_FAILURE:
+    case ERROR_BAD_EXE_FORMAT:
+      return "PawnIO hat das Modul " + module + " abgelehnt (" +
+             (error == ERROR_MR_MID_NOT_FOUND ? "Signatur ung\u00fcltig, Fehler 317" : ErrorText(error)) +
+             "): es ist besch\u00e4digt oder nicht von PawnIO signiert. " + fetch;
+    default:
+      return "PawnIO hat das Modul " + module + " nicht geladen (" + ErrorText(error) +
+             "). PawnIO neu installieren (winget install namazso.PawnIO) und den Rechner neu starten.";
+  }
+}
 
 }  // namespace
 
@@ -52,6 +94,7 @@ DWORD Win32PawnIoDevice::control(DWORD code, std::span<const std::uint8_t> in, s
 }
 
 std::vector<std::uint8_t> PawnIoCall(const PawnIoFunction& function, std::span<const std::uint64_t> arguments) {
+  if (arguments.size() != function.arguments) return {};
   std::vector<std::uint8_t> call(kPawnIo.name_size + 8 * arguments.size(), 0);
   const std::string name = function.name;
   // At most name_size - 1 characters: the driver needs the terminating NUL.
@@ -78,6 +121,7 @@ bool PawnIoPortIo::acquire(std::uint16_t first, std::uint16_t count) {
   ready_ = false;
   absent_ = false;
   failure_.clear();
+  module_fault_.clear();
   slots_.clear();
 
   const DWORD opened = device_.open();
@@ -101,95 +145,130 @@ bool PawnIoPortIo::acquire(std::uint16_t first, std::uint16_t count) {
   const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   DWORD returned = 0;
   if (const DWORD loaded = device_.control(kPawnIo.load_module, bytes, {}, returned); loaded != ERROR_SUCCESS) {
-    return fail("PawnIO hat das Modul " + module + " abgelehnt (" + ErrorText(loaded) +
-                "). Eine unver\u00e4nderte, signierte LpcIO.bin aus den Releases von PawnIO.Modules verwenden.");
+    return fail(LoadFailure(loaded, module));
   }
 
-  std::string slots;
+  std::string found;
   for (unsigned slot = 0; slot < kConfigPort.size(); ++slot) {
-    std::string why;
+    SlotFinding& finding = slots_.emplace_back();
+    finding.slot = slot;
     {
       const auto hold = bus_.hold();
-      why = try_slot(slot);
+      try_slot(finding, first, count);
     }
-    slots_.back().outcome = why;
-    if (why.empty()) {
-      if (const std::string outside = check_windows(first, count); !outside.empty()) return fail(outside);
+    if (!module_fault_.empty()) {
+      return fail("Das Modul " + module + " taugt nicht f\u00fcr lumatext (" + module_fault_ +
+                  "). Eine aktuelle, unver\u00e4nderte LpcIO.bin aus den Releases von PawnIO.Modules "
+                  "(github.com/namazso/PawnIO.Modules) neben lumatext.exe legen.");
+    }
+    if (finding.outcome.empty()) {
+      Diagnostic("PortAccess: PawnIO: " + ChipText(finding.chip_id) + " an " + SlotText(slot) + ", Ports " + Hex(first) +
+                 " bis " + Hex(first + count - 1u) + " in seinen Portfenstern");
       ready_ = true;
       failing_ = false;
       return true;
     }
-    if (why.rfind(kPawnIo.select_slot.name, 0) == 0) {
-      return fail("Das Modul " + module + " kann keinen Konfigurationsport w\u00e4hlen (" + why +
-                  "). Eine aktuelle LpcIO.bin aus den Releases von PawnIO.Modules verwenden.");
-    }
-    slots += (slots.empty() ? "" : "; ") + std::string("Slot ") + std::to_string(slot) + " (Port " +
-             Hex(kConfigPort[slot]) + "): " + why;
+    found += (found.empty() ? "" : "; ") + SlotText(slot) + ": " + finding.outcome;
   }
-  return fail("Kein ITE 8705 gefunden. " + slots + ".");
+  return fail("Kein nutzbarer ITE-Chip gefunden. " + found + ".");
 }
 
-std::string PawnIoPortIo::try_slot(unsigned slot) {
+const std::vector<SlotFinding>& PawnIoPortIo::slots() const { return slots_; }
+
+std::string PawnIoPortIo::call(const PawnIoFunction& function, std::initializer_list<std::uint64_t> arguments,
+                               std::span<std::uint64_t> results) {
+  const DWORD error = execute(function, std::span(arguments.begin(), arguments.size()), results);
+  if (error == ERROR_SUCCESS) return {};
+  // The driver's answer for a function the module does not have.
+  if (error == ERROR_FILE_NOT_FOUND) module_fault_ = "ihm fehlt die Funktion " + Name(function);
+  return Name(function) + ": " + ErrorText(error);
+}
+
+void PawnIoPortIo::try_slot(SlotFinding& finding, std::uint16_t first, std::uint16_t count) {
+  const unsigned slot = finding.slot;
   const std::uint16_t config = kConfigPort[slot];
-  slots_.push_back({slot, 0, {}});
-  const auto call = [this](const PawnIoFunction& function, std::initializer_list<std::uint64_t> arguments,
-                           std::span<std::uint64_t> results = {}) -> std::string {
-    const DWORD error = execute(function, std::span(arguments.begin(), arguments.size()), results);
-    return error == ERROR_SUCCESS ? std::string() : Name(function) + ": " + ErrorText(error);
-  };
-  if (auto why = call(kPawnIo.select_slot, {slot}); !why.empty()) return why;
-  for (const std::uint8_t key : kIteEnterKey) {
-    if (auto why = call(kPawnIo.pio_outb, {config, key}); !why.empty()) return why;
+  if (auto why = call(kPawnIo.select_slot, {slot}); !why.empty()) {
+    if (module_fault_.empty()) module_fault_ = why;
+    finding.outcome = why;
+    return;
   }
-  if (auto why = call(kPawnIo.pio_outb, {config, kIteEnterLast[slot]}); !why.empty()) return why;
+  for (const std::uint8_t key : kIteEnterKey) {
+    if (auto why = call(kPawnIo.pio_outb, {config, key}); !why.empty()) {
+      finding.outcome = why;
+      return;
+    }
+  }
+  if (auto why = call(kPawnIo.pio_outb, {config, kIteEnterLast[slot]}); !why.empty()) {
+    finding.outcome = why;
+    return;
+  }
 
   std::array<std::uint64_t, 1> high{};
   std::array<std::uint64_t, 1> low{};
-  if (auto why = call(kPawnIo.superio_inb, {kChipIdHigh}, high); !why.empty()) return why;
-  if (auto why = call(kPawnIo.superio_inb, {kChipIdLow}, low); !why.empty()) return why;
-  const auto chip_id = static_cast<std::uint16_t>((high[0] & 0xFF) << 8 | (low[0] & 0xFF));
-  slots_.back().chip_id = chip_id;
-
-  const auto leave = [&] { return call(kPawnIo.superio_outb, {kConfigControl, kLeaveConfig}); };
-  if (chip_id != kIte8705) {
-    // Another ITE chip answered: let it go again. Never on the second slot, where
-    // leaving configuration mode can hang some of the chips found there.
-    if ((chip_id >> 8) == 0x87 && slot == 0) leave();
-    if (chip_id == 0xFFFF || chip_id == 0x0000) return "keine Antwort (Chip-ID " + Hex(chip_id, 4) + ")";
-    return "Chip-ID " + Hex(chip_id, 4);
+  if (auto why = call(kPawnIo.superio_inb, {kChipIdHigh}, high); !why.empty()) {
+    finding.outcome = why;
+    return;
   }
-  const std::string found = call(kPawnIo.find_bars, {});
+  if (auto why = call(kPawnIo.superio_inb, {kChipIdLow}, low); !why.empty()) {
+    finding.outcome = why;
+    return;
+  }
+  const auto id = static_cast<std::uint16_t>((high[0] & 0xFF) << 8 | (low[0] & 0xFF));
+  finding.chip_id = id;
+  if (id == 0xFFFF || id == 0x0000) {
+    finding.outcome = "keine Antwort (Chip-ID " + Hex(id, 4) + ")";
+    return;
+  }
+  if (id >> 8 != kIteFamily) {
+    // Not entered by ITE's key, or entered before by someone else: left as it is.
+    finding.outcome = "Chip-ID " + Hex(id, 4) +
+                      " ist kein ITE-Chip; seine Register 0x29 und 0x0D bedeuten etwas anderes als beim ITE 8705";
+    return;
+  }
+
+  // Configuration mode is left on slot 0 only: on slot 1 leaving it can hang some of
+  // the chips found there, whatever came of this one.
+  const auto leave = [&]() -> std::string {
+    return slot == 0 ? call(kPawnIo.superio_outb, {kConfigControl, kLeaveConfig}) : std::string();
+  };
+  const std::string bars = call(kPawnIo.find_bars, {});
   const std::string left = leave();
-  return !found.empty() ? found : left;
+  std::string why = !bars.empty() ? bars : !left.empty() ? left : check_windows(first, count);
+  if (!why.empty()) finding.outcome = ChipText(id) + ": " + why;
 }
 
 std::string PawnIoPortIo::check_windows(std::uint16_t first, std::uint16_t count) {
-  // LpcIO opens only the windows the chip names; the monitor's ports must lie in one.
-  // Reading the address and the data port changes nothing on the chip.
-  const auto hold = bus_.hold();
+  // LpcIO opens only the windows the chip names, 8 ports each from a multiple of 8; the
+  // monitor's ports must lie in them. Each window is tried once, through its lowest
+  // port asked for: for the monitor the address port, which reads without effect (a
+  // data port read gives the selected register, and some registers clear when read).
   for (unsigned port = first; port < first + count; ++port) {
+    if (port != first && port % 8 != 0) continue;
     std::array<std::uint64_t, 1> value{};
-    const std::array<std::uint64_t, 1> argument{port};
-    const DWORD error = execute(kPawnIo.pio_inb, argument, value);
+    const DWORD error = execute(kPawnIo.pio_inb, std::array<std::uint64_t, 1>{port}, value);
     if (error == ERROR_ACCESS_DENIED) {
-      return "Der ITE 8705 ist gefunden, aber Port " + Hex(port) +
-             " liegt au\u00dferhalb der Portfenster, die LpcIO f\u00fcr ihn \u00f6ffnet: sein Systemmonitor liegt "
-             "nicht bei " + Hex(first & ~7u) + ".";
+      return "Port " + Hex(port) + " liegt au\u00dferhalb der Portfenster, die LpcIO f\u00fcr ihn \u00f6ffnet: sein "
+             "Systemmonitor liegt nicht bei " + Hex(first & ~7u);
     }
-    if (error != ERROR_SUCCESS) return Name(kPawnIo.pio_inb) + "(" + Hex(port) + "): " + ErrorText(error) + ".";
+    if (error != ERROR_SUCCESS) {
+      if (error == ERROR_FILE_NOT_FOUND) module_fault_ = "ihm fehlt die Funktion " + Name(kPawnIo.pio_inb);
+      return Name(kPawnIo.pio_inb) + "(" + Hex(port) + "): " + ErrorText(error);
+    }
   }
   return {};
 }
 
 DWORD PawnIoPortIo::execute(const PawnIoFunction& function, std::span<const std::uint64_t> arguments,
                             std::span<std::uint64_t> results) {
+  // Exactly the function's counts: neither the driver nor the module checks them all.
   const std::vector<std::uint8_t> input = PawnIoCall(function, arguments);
+  if (input.empty() || results.size() != function.results) return ERROR_INVALID_PARAMETER;
   std::vector<std::uint8_t> output(8 * function.results, 0);
   DWORD returned = 0;
   const DWORD error = device_.control(kPawnIo.execute, input, output, returned);
   if (error != ERROR_SUCCESS) return error;
   if (returned != output.size()) return ERROR_INVALID_DATA;
-  for (std::size_t i = 0; i < results.size() && i < function.results; ++i) {
+  for (std::size_t i = 0; i < results.size(); ++i) {
     std::uint64_t value = 0;
     for (std::size_t byte = 0; byte < 8; ++byte) value |= std::uint64_t{output[8 * i + byte]} << (8 * byte);
     results[i] = value;
@@ -211,8 +290,6 @@ std::uint8_t PawnIoPortIo::in(std::uint16_t port) {
   note(error, Name(kPawnIo.pio_inb) + "(" + Hex(port) + ")");
   return error == ERROR_SUCCESS ? static_cast<std::uint8_t>(value[0] & 0xFF) : std::uint8_t{0xFF};
 }
-
-const std::vector<PawnIoPortIo::SlotFinding>& PawnIoPortIo::slots() const { return slots_; }
 
 bool PawnIoPortIo::fail(std::string reason) {
   failure_ = std::move(reason);

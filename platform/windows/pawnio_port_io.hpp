@@ -19,7 +19,10 @@ namespace platform::windows {
 
 // Everything the program knows of PawnIO and LpcIO: the device, the control codes,
 // the module file and the module functions with their numbers of 64-bit arguments
-// and results, which the driver checks exactly.
+// and results. The driver checks neither number; the module refuses a wrong count
+// only where the function takes or gives something (find_bars takes extra arguments,
+// superio_outb fills a result it was given with the echo of its name), so the
+// program sends exactly these counts itself.
 struct PawnIoFunction {
   const char* name;
   std::size_t arguments;
@@ -89,20 +92,30 @@ class Win32PawnIoDevice final : public PawnIoDevice {
 };
 
 // The execute input for `function` with `arguments`: the name NUL-padded to
-// kPawnIo.name_size bytes, then each argument as 8 little-endian bytes.
+// kPawnIo.name_size bytes, then each argument as 8 little-endian bytes. Empty when
+// the number of arguments is not the function's.
 std::vector<std::uint8_t> PawnIoCall(const PawnIoFunction& function, std::span<const std::uint64_t> arguments);
 
 // The module file beside the running program.
 std::filesystem::path ModuleBesideProgram();
+
+// What acquire found on each configuration slot it tried, in the order tried.
+struct SlotFinding {
+  unsigned slot = 0;            // 0: ports 0x2E/0x2F, 1: 0x4E/0x4F
+  std::uint16_t chip_id = 0;    // configuration registers 0x20/0x21; 0 when the slot could not be read
+  std::string outcome;          // empty when this slot's chip was taken, else why not (German, for the user)
+};
 
 class PawnIoPortIo final : public iow::PortIo {
  public:
   // `module`: the LpcIO module file. `bus` is held around the chip's configuration sequence.
   PawnIoPortIo(PawnIoDevice& device, std::filesystem::path module, IsaBus& bus);
 
-  // Opens PawnIO, loads the module, finds the ITE 8705 on configuration slot 0 or 1
-  // and checks that the ports lie in the windows LpcIO opens for it. False on any
-  // failure, the reason as one diagnostic and in failure().
+  // Opens PawnIO, loads the module and takes the first ITE chip (chip ID 0x87xx) on
+  // configuration slot 0, then 1, in whose port windows, as LpcIO opens them, the ports
+  // lie; other makers' chips are refused (their registers mean other things). False on
+  // any failure, the reason as one diagnostic and in failure(); the chip taken as a
+  // diagnostic.
   bool acquire(std::uint16_t first, std::uint16_t count) override;
   // Unheld: the caller holds the bus around each register access. A run of failing
   // accesses is reported once; a failed read gives 0xFF.
@@ -113,24 +126,24 @@ class PawnIoPortIo final : public iow::PortIo {
   const std::string& failure() const { return failure_; }
   // Whether the last acquire failed because PawnIO is not installed.
   bool absent() const { return absent_; }
-
   // What acquire found on each configuration slot it tried, in the order tried.
-  struct SlotFinding {
-    unsigned slot = 0;            // 0: ports 0x2E/0x2F, 1: 0x4E/0x4F
-    std::uint16_t chip_id = 0;    // configuration registers 0x20/0x21; 0 when the slot could not be read
-    std::string outcome;          // empty when this slot's chip was taken, else why not (German, for the user)
-  };
-  const std::vector<SlotFinding>& slots() const;   // member of PawnIoPortIo, filled by acquire
+  const std::vector<SlotFinding>& slots() const;
 
  private:
   // Calls `function`; ERROR_SUCCESS or the Windows error. `results` gets the results.
   DWORD execute(const PawnIoFunction& function, std::span<const std::uint64_t> arguments,
                 std::span<std::uint64_t> results = {});
-  // Enters the chip's configuration mode on `slot` and reads its ID; on a match, finds
-  // its windows. Leaves configuration mode. Empty on success, else why not.
-  std::string try_slot(unsigned slot);
+  // Enters the configuration mode of an ITE chip on `finding.slot`, reads its ID and, for
+  // an ITE chip, has LpcIO open its windows and checks that the ports lie in them. Leaves
+  // configuration mode on slot 0 only. Fills `finding`; sets module_fault_ when the
+  // module cannot serve at all.
+  void try_slot(SlotFinding& finding, std::uint16_t first, std::uint16_t count);
   // Whether the ports from `first` lie in the windows LpcIO opened; empty if so, else why not.
   std::string check_windows(std::uint16_t first, std::uint16_t count);
+  // Calls `function`; empty on success, else "name: error". A function the module lacks
+  // sets module_fault_.
+  std::string call(const PawnIoFunction& function, std::initializer_list<std::uint64_t> arguments,
+                   std::span<std::uint64_t> results = {});
   bool fail(std::string reason);
   void note(DWORD error, const std::string& call);
 
@@ -141,6 +154,7 @@ class PawnIoPortIo final : public iow::PortIo {
   bool absent_ = false;
   bool failing_ = false;
   std::string failure_;
+  std::string module_fault_;
   std::vector<SlotFinding> slots_;
 };
 

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <limits>
 
+#include "platform/windows/service/end_request.hpp"
+
 namespace platform::windows {
 namespace {
 
@@ -13,6 +15,17 @@ constexpr DWORD kCreateWaitableTimerHighResolution = 0x00000002;
 
 constexpr ULONGLONG kTicksPerSecond = 10'000'000;  // FILETIME counts 100 ns
 constexpr ULONGLONG kTicksPerDay = 86'400 * kTicksPerSecond;
+
+// Waits until `delay` has passed on `timer` (never less) or `wake` is signalled.
+void WaitForTimerOrEvent(PreciseTimer& timer, iow::Duration delay, HANDLE wake) {
+  if (timer.arm(delay)) {
+    const HANDLE handles[] = {timer.handle(), wake};
+    WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    return;
+  }
+  const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(delay).count();
+  WaitForSingleObject(wake, static_cast<DWORD>(milliseconds < INFINITE - 1 ? milliseconds : INFINITE - 1));
+}
 
 }  // namespace
 
@@ -42,7 +55,7 @@ void RaiseTimerResolutionOnce() {
   static_cast<void>(raised);
 }
 
-WindowsClock::WindowsClock() { QueryPerformanceFrequency(&frequency_); }
+WindowsClock::WindowsClock(EndRequest* end) : end_(end) { QueryPerformanceFrequency(&frequency_); }
 
 iow::TimePoint WindowsClock::now() {
   LARGE_INTEGER counter{};
@@ -57,7 +70,14 @@ iow::TimePoint WindowsClock::now() {
 void WindowsClock::sleep_until(iow::TimePoint deadline) {
   if (!timer_.high_resolution()) RaiseTimerResolutionOnce();
   for (iow::TimePoint current = now(); current < deadline; current = now()) {
-    WaitForTimerOrMessages(timer_, deadline - current, false);
+    const HANDLE wake = end_ != nullptr ? end_->wake_event() : nullptr;
+    if (wake == nullptr) {
+      WaitForTimerOrMessages(timer_, deadline - current, false);
+      continue;
+    }
+    end_->end_if_requested();
+    WaitForTimerOrEvent(timer_, deadline - current, wake);
+    end_->end_if_requested();
   }
 }
 

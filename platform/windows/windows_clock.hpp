@@ -41,13 +41,18 @@ void WaitForTimerOrMessages(PreciseTimer& timer, iow::Duration delay, bool wake_
 // window handled as in a dialog (Tab, the arrow keys, Space and Return).
 void DispatchWaitingMessages();
 
+class EndRequest;
+
 class WindowsClock final : public iow::Clock {
  public:
-  WindowsClock();
+  // With `end`, sleeps wake for its requests and end the program there (see sleep_until).
+  explicit WindowsClock(EndRequest* end = nullptr);
 
   // The performance counter: monotonic, unaffected by setting the clock.
   iow::TimePoint now() override;
-  // Never returns before `deadline`; overshoots by the timer's resolution at most.
+  // Never returns before `deadline`; overshoots by the timer's resolution at most. With
+  // an EndRequest, ends the program (platform::ProgramEnd) as soon as an end is requested
+  // while no key is held, also in the middle of the sleep.
   void sleep_until(iow::TimePoint deadline) override;
   // The local time of day with the system clock's full precision.
   double time_of_day() override;
@@ -55,6 +60,7 @@ class WindowsClock final : public iow::Clock {
  private:
   LARGE_INTEGER frequency_{};
   PreciseTimer timer_;
+  EndRequest* end_;
 };
 
 }  // namespace platform::windows

@@ -83,6 +83,10 @@ std::vector<std::uint8_t> Message(Header header, std::span<const std::uint8_t> d
 
 }  // namespace
 
+std::vector<std::uint8_t> Iow24ReportDescriptor(int interface) {
+  return ReportDescriptor(interface == 0 ? kPinsReportSize : kSpecialReportSize);
+}
+
 Iow24Device::Iow24Device(std::string serial) : serial_(std::move(serial)) {}
 
 std::vector<std::vector<std::uint8_t>> Iow24Device::handle(const Header& command, std::span<const std::uint8_t> data) {
@@ -172,8 +176,7 @@ Iow24Device::Reply Iow24Device::descriptor(std::uint8_t type, std::uint8_t index
       break;
     }
     case kHidReport:
-      if (interface == 0) return {kStatusOk, ReportDescriptor(kPinsReportSize)};
-      if (interface == 1) return {kStatusOk, ReportDescriptor(kSpecialReportSize)};
+      if (interface <= 1) return {kStatusOk, Iow24ReportDescriptor(interface)};
       break;
     default:
       break;

@@ -15,6 +15,10 @@
 
 namespace usbip {
 
+// The HID report descriptor of interface 0 (the pins, 2 bytes in and out) or 1 (the
+// special modes, 8 bytes): vendor-defined reports without a report ID.
+std::vector<std::uint8_t> Iow24ReportDescriptor(int interface);
+
 class Iow24Device {
  public:
   // `serial`: the serial number string, 8 hex digits on the real chip.

@@ -2,13 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "platform/linux/device_files.hpp"
+#include "platform/linux/iowarrior_watch.hpp"
 #include "platform/linux/linux_iowkit.hpp"
+#include "platform/linux/precise_clock.hpp"
 
 namespace platform::lnx {
 namespace {
@@ -26,6 +32,7 @@ class FakeDeviceFiles final : public DeviceFiles {
   std::vector<int> closed;
   std::vector<std::vector<std::uint8_t>> written;
   int write_error = 0;
+  bool hang_up = false;  // what poll reports of every node
 
   std::vector<std::string> list(const std::string& directory) override {
     EXPECT_EQ(directory, "/dev/usb");
@@ -51,6 +58,7 @@ class FakeDeviceFiles final : public DeviceFiles {
     return static_cast<ssize_t>(size);
   }
   void close(int fd) override { closed.push_back(fd); }
+  bool hung_up(int) override { return hang_up; }
 
   std::string path_of(int fd) const { return fd_paths_.at(static_cast<std::size_t>(fd - 3)); }
 
@@ -155,6 +163,83 @@ TEST(IowarriorWrite, ReportsTheFirstFailureAfterEachSuccessOnce) {
   EXPECT_EQ(diagnostics,
             "IowKitWrite: write(/dev/usb/iowarrior0): No such device\n"
             "IowKitWrite: write(/dev/usb/iowarrior0): Broken pipe\n");
+}
+
+TEST(IowarriorGone, OnlyADisconnectedDeviceIsGoneNotOneThatRefusesAReport) {
+  FakeDeviceFiles files;
+  files.nodes = {{"iowarrior0", Pins()}};
+  LinuxIowKit kit(files);
+  const iow::IowKitHandle handle = kit.open_device();
+  const std::uint8_t report[3] = {0x00, 0xFF, 0xFF};
+  testing::internal::CaptureStderr();
+
+  files.write_error = EPIPE;  // the device stalls the report
+  EXPECT_EQ(kit.write(handle, 0, report, 3), 0u);
+  EXPECT_FALSE(kit.gone(handle));
+  // A write in flight when the device goes fails with a USB error; the node's hang-up tells.
+  files.write_error = EPROTO;
+  files.hang_up = true;
+  EXPECT_EQ(kit.write(handle, 0, report, 3), 0u);
+  EXPECT_TRUE(kit.gone(handle));
+  EXPECT_FALSE(kit.gone(handle + 1));
+  kit.close_device(handle);
+
+  // Re-plugged: the new node is not gone until its own write fails with ENODEV.
+  files.hang_up = false;
+  files.write_error = 0;
+  const iow::IowKitHandle again = kit.open_device();
+  EXPECT_FALSE(kit.gone(again));
+  files.write_error = ENODEV;
+  EXPECT_EQ(kit.write(again, 0, report, 3), 0u);
+  EXPECT_TRUE(kit.gone(again));
+  testing::internal::GetCapturedStderr();
+}
+
+// A node whose device is a pipe: once its write end is closed, poll reports POLLHUP on
+// it, as the iowarrior driver does for a node whose device was disconnected.
+class PipeNode final : public DeviceFiles {
+ public:
+  PipeNode() { EXPECT_EQ(::pipe2(ends_, O_CLOEXEC), 0); }
+  ~PipeNode() override {
+    unplug();
+    if (ends_[0] >= 0) ::close(ends_[0]);
+  }
+  void unplug() {
+    if (ends_[1] >= 0) ::close(ends_[1]);
+    ends_[1] = -1;
+  }
+
+  std::vector<std::string> list(const std::string&) override { return {"iowarrior0"}; }
+  int open(const std::string&) override { return ends_[0]; }
+  int get_info(int, IowarriorInfo& info) override {
+    info = {0x1501, 0, 2, ""};
+    return 0;
+  }
+  ssize_t write(int, const std::uint8_t*, std::size_t size) override { return static_cast<ssize_t>(size); }
+  void close(int) override {}
+  bool hung_up(int fd) override { return system_.hung_up(fd); }
+
+ private:
+  int ends_[2] = {-1, -1};
+  SystemDeviceFiles system_;
+};
+
+TEST(IowarriorWatch, WakesThePauseAtOnceWhenTheNodeHangsUpAndOtherwiseKeepsTheDeadline) {
+  PipeNode node;
+  LinuxIowKit kit(node);
+  PreciseClock clock;
+  IowarriorWatch watch(kit, clock);
+  ASSERT_NE(kit.open_device(), 0u);
+
+  const iow::TimePoint deadline = clock.now() + std::chrono::milliseconds{5};
+  EXPECT_FALSE(watch.wait_until_gone(deadline));
+  EXPECT_GE(clock.now(), deadline);
+
+  node.unplug();
+  const iow::TimePoint start = clock.now();
+  EXPECT_TRUE(watch.wait_until_gone(start + std::chrono::hours{1}));
+  EXPECT_TRUE(watch.wait_until_gone(iow::TimePoint::max()));
+  EXPECT_LT(clock.now() - start, std::chrono::seconds{1});
 }
 
 }  // namespace

@@ -66,6 +66,9 @@ export DISPLAY=:1
 
 # --- helpers ------------------------------------------------------------------------
 
+# check_text, which the Wine machine's cases share.
+. "$src/tests/vm/text_checks.sh"
+
 pass() { echo "PASS $*" | tee -a "$results"; }
 failed=""
 fail() { [ -n "$failed" ] || echo "FAIL $case_name: $*" | tee -a "$results"; failed=1; }
@@ -114,37 +117,6 @@ wait_exit() {
 # Capability sets of process $1 that are not zero (the bounding set is no privilege).
 capabilities() {
   awk '/^Cap(Inh|Prm|Eff|Amb):/ && $2 !~ /^0+$/ { printf "%s%s ", $1, $2 }' "/proc/$1/status"
-}
-
-# Compares the device's writes from line $1 on (after the release at start) with the
-# expected text, report by report, and each distance with its nominal length; prints
-# the holds' excess over nominal: min, median, max in ms. $2: all (the whole text) or
-# prefix (the writes may stop early).
-check_text() {
-  log_from "$1" | awk '$2 == "write"' | tail -n +2 >"$dir/text-writes"
-  awk -v mode="$2" -v tol=$tolerance_ms '
-    NR == FNR { et[NR] = $1; eb[NR] = $2 " " $3 " " $4; n = NR; next }
-    { m++; t[m] = $1; b[m] = $4 " " $5 " " $6 }
-    END {
-      if (m == 0) { print "no writes"; exit 1 }
-      if (mode == "all" && m != n) { printf "%d writes, expected %d\n", m, n; exit 1 }
-      if (m > n) { printf "%d writes, more than the %d of the text\n", m, n; exit 1 }
-      for (i = 1; i <= m; i++) if (b[i] != eb[i]) { printf "write %d is %s, expected %s\n", i, b[i], eb[i]; exit 1 }
-      k = 0
-      for (i = 2; i <= m; i++) {
-        nominal = et[i] - et[i - 1]
-        if (nominal < 1) continue
-        d = (t[i] - t[i - 1]) - nominal
-        if (d < -tol) { printf "distance before write %d: %.3f ms, nominal %.3f ms\n", i, t[i] - t[i - 1], nominal; exit 1 }
-        k++; ex[k] = d
-      }
-      for (i = 2; i <= k; i++) { v = ex[i]; j = i - 1; while (j >= 1 && ex[j] > v) { ex[j + 1] = ex[j]; j-- } ex[j + 1] = v }
-      typed = (t[m] - t[1]) / 1000
-      printf "%d reports, holds and waits over nominal: min %.3f ms, median %.3f ms, max %.3f ms; typed in %.3f s",
-             m, ex[1], ex[int((k + 1) / 2)], ex[k], typed
-      if (m == n) printf ", %.5f x the ideal %.3f s", typed / ((et[n] - et[1]) / 1000), (et[n] - et[1]) / 1000
-      printf "\n"
-    }' "$art/expected-writes" "$dir/text-writes"
 }
 
 size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
@@ -358,7 +330,10 @@ case_d() {
   [ "$reports" = 1 ] || { fail "the write failure was reported $reports times: $(cat "$dir/stderr")"; return; }
   local seconds
   seconds=$(awk -v a="$t0" -v b="$t_exit" 'BEGIN { printf "%.3f", b - a }')
-  awk -v s="$seconds" -v n=$text_seconds 'BEGIN { exit (s >= n && s < n + 5) ? 0 : 1 }' \
+  # At least the text's 41 s (the sequence is kept); the margin above it is what the
+  # 740 holds overshoot with three machines sharing two cores (up to 47 s seen), well
+  # short of a failed write that waits (1394 of them).
+  awk -v s="$seconds" -v n=$text_seconds 'BEGIN { exit (s >= n && s < n + 10) ? 0 : 1 }' \
     || { fail "Messen to the end took $seconds s; the text takes $text_seconds s"; return; }
   grep -q detached "$art/relay.log" || { fail "the relay did not see the detach"; return; }
   pass d "unplugged after report $at_unplug; one report: $(grep IowKitWrite "$dir/stderr"); Messen to exit ${seconds} s; exit 0"

@@ -2,9 +2,14 @@
 # Boots Debian's kernel under QEMU (TCG) with the emulated IO-Warrior 24 attached over
 # USB/IP and isa-debugcon stand-ins for the ITE 8705's ports 0x295/0x296, and runs the
 # cases in the machine on the host's programs (the host's / shared read-only): those of
-# guest.sh in one machine, case f (guest-service.sh, systemd) in a second one beside it.
+# guest.sh in one machine, case f (guest-service.sh, systemd) in a second one beside it,
+# and the wine_* cases (guest-wine.sh: the Windows build under Wine, an IO-Warrior made
+# with uhid) in a third one.
 # Usage: run.sh SOURCE-DIR BUILD-DIR ARTIFACT-DIR CASE...
 # The kernel package is downloaded once into BUILD-DIR/vm-kernel; without it the run fails.
+# The Wine machine runs LUMATEXT_WINE_EXE (default: the windows preset's lumatext.exe)
+# with LUMATEXT_WINE_PORT_DLL beside it, under the machine's program LUMATEXT_WINE
+# (default wine); its prefix is made once into BUILD-DIR/vm-wine-prefix.
 set -euo pipefail
 
 src=$(realpath "$1")
@@ -46,7 +51,7 @@ fetch_kernel() {
   rm -rf "$cache" && mv "$cache.tmp" "$cache"
 }
 
-# The modules the machine needs, in load order (each one's modinfo depends= first).
+# The modules named, in load order (each one's modinfo depends= first).
 modules_in_order() {
   local -A seen=()
   local order=()
@@ -60,23 +65,33 @@ modules_in_order() {
     for dep in ${deps//,/ }; do visit "$dep"; done
     order+=("$file")
   }
-  for name in virtio_pci virtio_console 9pnet_virtio 9p vhci-hcd iowarrior overlay; do visit "$name"; done
+  for name in "$@"; do visit "$name"; done
   printf '%s\n' "${order[@]}"
 }
 
+# The kernel's USB side for the emulated IO-Warrior over USB/IP and its driver; or, in
+# the Wine machine, uhid and the hid core's USB driver, told not to ignore the
+# IO-Warrior 24 (HID_QUIRK_NO_IGNORE; the hid core ignores vendor 0x07C0's 0x1500-0x15FF).
+usbip_modules="virtio_pci virtio_console 9pnet_virtio 9p vhci-hcd iowarrior overlay"
+uhid_modules="virtio_pci 9pnet_virtio 9p overlay uhid usbhid hid-generic"
+uhid_module_options="usbhid quirks=0x07c0:0x1501:0x40000000"
+
 # Writes the initramfs for one machine: $1 its artifact directory, $2 its mode (chroot:
 # the host's root with writable /tmp and /run; systemd: under an overlay, systemd as
-# the first process), $3 the script that runs the cases, the rest the cases.
+# the first process), $3 the script that runs the cases, the rest the cases. The
+# modules are $modules, with options from the lines "MODULE OPTIONS" of $module_options.
 build_initramfs() {
   local dir=$1 mode=$2 guest=$3
   shift 3
   local root=$dir/initramfs
   rm -rf "$root" && mkdir -p "$root"/{bin,modules,proc,sys,dev,host}
   cp "$(command -v busybox)" "$root/bin/busybox"
-  modules_in_order | while read -r file; do
+  # shellcheck disable=SC2086
+  modules_in_order ${modules:-$usbip_modules} | while read -r file; do
     cp "$file" "$root/modules/"
     basename "$file" >>"$root/modules/order"
   done
+  printf '%s\n' "${module_options:-}" >"$root/modules/options"
   cat >"$root/config" <<CONFIG
 mode=$mode
 guest=$guest
@@ -91,33 +106,40 @@ CONFIG
 }
 
 # Boots one machine with its own emulated IO-Warrior 24 and port stand-ins; $1 its
-# artifact directory. Returns when the machine is off.
+# artifact directory, $2 "usbip" (the device emulated here, over USB/IP) or "uhid" (the
+# machine makes it itself), $3 the seconds after which it is stopped. Returns when the
+# machine is off.
 boot() {
-  local dir=$1
+  local dir=$1 attach=${2:-usbip} seconds=${3:-330}
   rm -f "$dir"/device.log "$dir"/address-port.log "$dir"/data-port.log "$dir"/results "$dir"/console.log
   rm -rf "$dir"/cases
-  local socket=$dir/iow24.sock device
-  "$build/sim/usbip/lumatext-iow24" --socket "$socket" --log "$dir/device.log" 2>"$dir/iow24.stderr" &
-  device=$!
-  for _ in $(seq 1 100); do [ -S "$socket" ] && break; sleep 0.05; done
-  [ -S "$socket" ] || { kill $device; echo "the emulated IO-Warrior did not listen on $socket" >"$dir/console.log"; return; }
+  local socket=$dir/iow24.sock device="" usbip=()
+  if [ "$attach" = usbip ]; then
+    "$build/sim/usbip/lumatext-iow24" --socket "$socket" --log "$dir/device.log" 2>"$dir/iow24.stderr" &
+    device=$!
+    for _ in $(seq 1 100); do [ -S "$socket" ] && break; sleep 0.05; done
+    [ -S "$socket" ] || { kill $device; echo "the emulated IO-Warrior did not listen on $socket" >"$dir/console.log"; return; }
+    usbip=(-device virtio-serial-pci -chardev socket,id=iow,path="$socket" -device virtserialport,chardev=iow,name=iow24)
+  fi
   local started ended
   started=$(date +%s.%N)
   # TCG only: the tests must behave the same where there is no KVM.
-  timeout 230 qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -nographic -no-reboot -nic none \
+  timeout "$seconds" qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -nographic -no-reboot -nic none \
     -kernel "$cache/vmlinux" -initrd "$dir/initramfs.cpio" \
     -append "console=ttyS0 quiet loglevel=4 panic=-1 rdinit=/init" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
     -virtfs local,path="$src",mount_tag=src,security_model=none,readonly=on,multidevs=remap \
     -virtfs local,path="$build",mount_tag=build,security_model=none,readonly=on,multidevs=remap \
     -virtfs local,path="$dir",mount_tag=artifacts,security_model=none,multidevs=remap \
-    -device virtio-serial-pci -chardev socket,id=iow,path="$socket" -device virtserialport,chardev=iow,name=iow24 \
+    "${usbip[@]}" \
     -chardev file,id=address,path="$dir/address-port.log" -device isa-debugcon,iobase=0x295,chardev=address \
     -chardev file,id=data,path="$dir/data-port.log" -device isa-debugcon,iobase=0x296,readback=$data_byte,chardev=data \
     >"$dir/console.log" 2>&1 </dev/null || echo "qemu ended with status $?" >>"$dir/console.log"
   ended=$(date +%s.%N)
-  kill $device 2>/dev/null || true
-  wait $device 2>/dev/null || true
+  if [ -n "$device" ]; then
+    kill "$device" 2>/dev/null || true
+    wait "$device" 2>/dev/null || true
+  fi
   awk -v s="$started" -v e="$ended" -v d="$dir" 'BEGIN { printf "machine %s ran %.1f s\n", d, e - s }'
 }
 
@@ -125,9 +147,13 @@ fetch_kernel
 
 # The installed service needs systemd as the first process: a machine of its own,
 # booted beside the other one.
-desktop_cases=() service_cases=()
+desktop_cases=() service_cases=() wine_cases=()
 for case_name in $cases; do
-  if [ "$case_name" = f ]; then service_cases+=(f); else desktop_cases+=("$case_name"); fi
+  case $case_name in
+    f) service_cases+=(f) ;;
+    wine_*) wine_cases+=("$case_name") ;;
+    *) desktop_cases+=("$case_name") ;;
+  esac
 done
 machines=()
 if [ ${#desktop_cases[@]} -gt 0 ]; then
@@ -148,6 +174,49 @@ for dir in "${machines[@]}"; do
   boot "$dir" &
   pids+=($!)
 done
+# The Windows build under Wine: the programs and a prefix made here, shared into the
+# machine through its artifact directory. Made while the other machines boot.
+boot_wine() {
+  local dir=$art/wine
+  mkdir -p "$dir"
+  local exe=${LUMATEXT_WINE_EXE:-$src/build/windows/app/lumatext.exe}
+  local dll=${LUMATEXT_WINE_PORT_DLL:-$(dirname "$(dirname "$exe")")/tests/vm/inpoutx64.dll}
+  rm -f "$dir/results" "$dir/console.log"
+  local missing
+  for missing in "$exe" "$dll"; do
+    if [ ! -f "$missing" ]; then
+      echo "FAIL wine: $missing is missing: build the Windows programs first (cmake --workflow --preset windows)" \
+        >"$dir/results"
+      return
+    fi
+  done
+  rm -rf "$dir/programs" && mkdir -p "$dir/programs"
+  cp "$exe" "$dll" "$dir/programs/"
+  # The prefix is made once: the machine writes only to a layer of its own over it.
+  local prefix=$build/vm-wine-prefix stamp
+  stamp="$(wine --version) $(sha256sum <"$src/tools/wine-prefix")"
+  if [ "$(cat "$prefix.stamp" 2>/dev/null)" != "$stamp" ]; then
+    rm -f "$prefix.stamp"
+    "$src/tools/wine-prefix" "$prefix" hidraw >"$dir/wine-prefix.log" 2>&1 \
+      || { echo "FAIL wine: tools/wine-prefix failed: $(tail -n 5 "$dir/wine-prefix.log")" >"$dir/results"; return; }
+    echo "$stamp" >"$prefix.stamp"
+  fi
+  cat >"$dir/settings" <<SETTINGS
+wine=${LUMATEXT_WINE:-wine}
+exe=$(basename "$exe")
+dll=$(basename "$dll")
+prefix=$prefix
+SETTINGS
+  modules=$uhid_modules module_options=$uhid_module_options \
+    build_initramfs "$dir" chroot "$src/tests/vm/guest-wine.sh" "${wine_cases[@]}"
+  # Wine's start costs 15-50 s under TCG, and both cases type the text.
+  boot "$dir" uhid 285
+}
+if [ ${#wine_cases[@]} -gt 0 ]; then
+  boot_wine &
+  pids+=($!)
+  machines+=("$art/wine")
+fi
 for pid in "${pids[@]}"; do wait "$pid" || true; done
 
 status=0

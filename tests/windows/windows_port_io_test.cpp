@@ -3,48 +3,39 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/windows/user_advice.hpp"
+#include "sim/sim_ite8705.hpp"
 #include "tests/windows/fake_pawnio.hpp"
+#include "tests/windows/simulated_pawnio.hpp"
+#include "tests/windows/simulated_super_io.hpp"
 
 namespace platform::windows {
 namespace {
 
 constexpr std::array kFallback{PortIoLibrary{L"inpout_fallback.dll", "Out32", "Inp32", PortIoLibrary::Calls::kInpOut}};
 
-// The fake device, shared with the port I/O that owns it.
-class SharedFake final : public PawnIoDevice {
- public:
-  explicit SharedFake(FakePawnIo& fake) : fake_(fake) {}
-  DWORD open() override { return fake_.open(); }
-  DWORD control(DWORD code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out, DWORD& returned) override {
-    return fake_.control(code, in, out, returned);
-  }
-
- private:
-  FakePawnIo& fake_;
-};
-
 TEST(WindowsPortIo, FallsBackToTheDllOnlyWherePawnIoIsNotInstalled) {
-  const auto module = std::filesystem::temp_directory_path() / "lumatext-test-fallback-LpcIO.bin";
-  std::ofstream(module, std::ios::binary) << "module";
-
-  FakePawnIo not_elevated;
+  FailingPawnIo not_elevated;
   not_elevated.open_result = ERROR_ACCESS_DENIED;
-  WindowsPortIo refused(std::make_unique<SharedFake>(not_elevated), module, kFallback);
+  WindowsPortIo refused(std::make_unique<SharedPawnIo>(not_elevated), LpcIoModule(), kFallback);
   EXPECT_FALSE(refused.acquire(0x295, 2));
   EXPECT_EQ(GetModuleHandleW(L"inpout_fallback.dll"), nullptr) << "the DLL was tried although PawnIO is installed";
   EXPECT_NE(TakeUserAdvice().find("als Administrator starten"), std::string::npos);
 
-  FakePawnIo present;
-  present.registers[0x29] = 45;
-  WindowsPortIo pawnio(std::make_unique<SharedFake>(present), module, kFallback);
+  // PawnIO with the real module in front of an ITE 8705.
+  std::vector<std::string> log;
+  sim::SimIte8705 monitor({45}, {60});
+  SimulatedSuperIo board(SimulatedSuperIo::Chip{}, std::nullopt, monitor, log);
+  SimulatedPawnIo present(board, log);
+  WindowsPortIo pawnio(std::make_unique<SharedPawnIo>(present), LpcIoModule(), kFallback);
   ASSERT_TRUE(pawnio.acquire(0x295, 2));
   pawnio.out(0x295, 0x29);
   EXPECT_EQ(pawnio.in(0x296), 45);
   EXPECT_EQ(GetModuleHandleW(L"inpout_fallback.dll"), nullptr);
-  std::filesystem::remove(module);
 }
 
 // The real device's answer where PawnIO is missing (as under Wine) must count as "not

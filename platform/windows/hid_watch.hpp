@@ -1,0 +1,31 @@
+#pragma once
+// The pause of the unattended modes on Windows: waits on the event of the read that
+// HidIowKit keeps pending on the IO-Warrior, which ends with an error when the device is
+// removed, and on the end requests of the console and the service.
+
+#include <windows.h>
+
+#include "platform/device_loss.hpp"
+#include "platform/windows/hid_iowkit.hpp"
+
+namespace platform::windows {
+
+class EndRequest;
+
+class HidWatch final : public DeviceWatch {
+ public:
+  // Watches the device `kit` opened last, waiting on `clock` for the rest; a request on
+  // `end` (may be null) ends the wait as the clock's sleeps end.
+  HidWatch(HidIowKit& kit, iow::Clock& clock, EndRequest* end = nullptr) : kit_(kit), clock_(clock), end_(end) {}
+
+  // Waits on the read's event until shortly before `deadline`, then on the clock, which
+  // keeps the deadline exactly. Never early; true at once when the device is gone.
+  bool wait_until_gone(iow::TimePoint deadline) override;
+
+ private:
+  HidIowKit& kit_;
+  iow::Clock& clock_;
+  EndRequest* end_;
+};
+
+}  // namespace platform::windows

@@ -1,0 +1,90 @@
+#pragma once
+// The Super-I/O chips of a simulated board at the two configuration slots, as the port
+// natives of PawnIO's modules reach them.
+//
+// An ITE chip has the IT8705F's configuration space: it enters configuration mode on the
+// key 0x87 0x01 0x55 0x55 written to 0x2E (0x87 0x01 0x55 0xAA to 0x4E) and leaves it
+// when bit 1 is written to configuration register 0x02; registers 0x20/0x21 hold the
+// chip ID, 0x07 selects a logical device, whose registers 0x30 and up follow, with the
+// base registers 0x60-0x63 at the IT8705F's defaults (floppy 0x3F0, serial ports 0x3F8
+// and 0x2F8, parallel port 0x378/0x778, environment controller 0x290, keyboard
+// 0x60/0x64, game port 0x201, consumer IR 0x310, MIDI 0x300). A logical device the chip
+// lacks reads 0 in every register. The environment controller's address and data ports
+// (base + 5, base + 6) lead to the simulator's ITE 8705.
+//
+// A Winbond/Nuvoton chip enters configuration mode on 0x87 0x87 and leaves it on 0xAA,
+// both written to the index port; only its chip ID is modelled.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/sim_ite8705.hpp"
+
+namespace platform::windows {
+
+// The I/O ports as the module's natives reach them.
+class PortBus {
+ public:
+  virtual ~PortBus() = default;
+  virtual std::uint8_t in(std::uint16_t port) = 0;
+  virtual void out(std::uint16_t port, std::uint8_t value) = 0;
+};
+
+class SimulatedSuperIo final : public PortBus {
+ public:
+  struct Chip {
+    std::uint16_t id = 0x8705;
+    // Logical device 4's base address (registers 0x60/0x61); ITE only.
+    std::uint16_t environment_controller = 0x290;
+    bool nuvoton = false;
+    // In configuration mode from the start, as firmware or another program may leave a chip.
+    bool configuring = false;
+  };
+
+  // What a chip holds: whether it is in configuration mode, its global registers and
+  // every logical device's registers. The index register is left out: every access
+  // through the configuration ports moves it.
+  struct ChipState {
+    bool configuring = false;
+    std::array<std::uint8_t, 0x30> global{};
+    std::vector<std::array<std::uint8_t, 256>> devices;
+    bool operator==(const ChipState&) const = default;
+  };
+
+  // `slot0` at 0x2E/0x2F, `slot1` at 0x4E/0x4F. The first ITE chip's environment
+  // controller is `monitor`. Every port access is appended to `log` as "0x2E<-0x87"
+  // (written) or "0x2F->0x87" (read).
+  SimulatedSuperIo(std::optional<Chip> slot0, std::optional<Chip> slot1, sim::SimIte8705& monitor,
+                   std::vector<std::string>& log);
+
+  std::uint8_t in(std::uint16_t port) override;
+  void out(std::uint16_t port, std::uint8_t value) override;
+
+  // The chip on `slot`; that slot must hold one.
+  const ChipState& state(unsigned slot) const { return chips_.at(slot)->state; }
+
+ private:
+  struct Present {
+    Chip chip;
+    ChipState state;
+    std::uint8_t index = 0;
+    std::size_t key_progress = 0;
+  };
+
+  static Present Make(const Chip& chip);
+  Present* at_config_port(std::uint16_t port, bool& data);
+  std::uint8_t read_register(Present& chip) const;
+  void write_register(Present& chip, std::uint8_t value);
+  void key(Present& chip, unsigned slot, std::uint8_t value);
+  // The monitor port a port of the first ITE chip's environment controller leads to, or 0.
+  std::uint16_t monitor_port(std::uint16_t port) const;
+
+  std::array<std::optional<Present>, 2> chips_;
+  sim::SimIte8705& monitor_;
+  std::vector<std::string>& log_;
+};
+
+}  // namespace platform::windows
