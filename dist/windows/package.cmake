@@ -11,12 +11,11 @@ install(FILES ${lumatext_pawnio_modules}/LpcIO.bin DESTINATION bin)
 install(FILES ${lumatext_pawnio_modules}/COPYING DESTINATION third-party/LpcIO RENAME COPYING.txt)
 install(FILES ${lumatext_pawnio_modules}/README.md DESTINATION third-party/LpcIO RENAME README.txt)
 install(DIRECTORY ${lumatext_pawnio_modules}/source/ DESTINATION third-party/LpcIO/source)
-# PawnIO's own signed setup and its terms, as a component of their own: the setup runs
-# it when that component is ticked (the default).
+# PawnIO's own signed setup and its terms: the setup runs it when its section "PawnIO"
+# is ticked (the default).
 set(lumatext_pawnio_setup ${PROJECT_SOURCE_DIR}/third_party/pawnio-setup)
-install(FILES ${lumatext_pawnio_setup}/PawnIO_setup.exe ${lumatext_pawnio_setup}/LicenseSigned.txt
-        DESTINATION PawnIO COMPONENT pawnio)
-install(FILES ${lumatext_pawnio_setup}/README.md DESTINATION PawnIO RENAME README.txt COMPONENT pawnio)
+install(FILES ${lumatext_pawnio_setup}/PawnIO_setup.exe ${lumatext_pawnio_setup}/LicenseSigned.txt DESTINATION PawnIO)
+install(FILES ${lumatext_pawnio_setup}/README.md DESTINATION PawnIO RENAME README.txt)
 
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_VENDOR "lumatext developers")
@@ -28,30 +27,23 @@ set(CPACK_PACKAGE_EXECUTABLES lumatext lumatext lumatext-sim "lumatext-sim (Simu
 set(CPACK_NSIS_MENU_LINKS PawnIO.txt "PawnIO einrichten" LICENSE.txt "Lizenz")
 set(CPACK_NSIS_PACKAGE_NAME lumatext)
 set(CPACK_NSIS_DISPLAY_NAME lumatext)
-set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+# The setup is a 64-bit program (below): its $PROGRAMFILES is the 64-bit folder, while
+# NSIS 3.08's $PROGRAMFILES64 gave "Program Files (x86)" under Wine.
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES")
 set(CPACK_NSIS_INSTALLED_ICON_NAME bin\\\\lumatext.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MODIFY_PATH OFF)
 # A 64-bit setup, as the programs are: it also runs where Windows (or Wine) has no 32-bit
 # part.
 set(CPACK_NSIS_DEFINES "Target amd64-unicode")
-# The PawnIO step (dist/windows/pawnio.nsh) in a hidden section of its own after the core
-# section, whose end these commands are: it closes the core section, defines the step at
-# the top level and opens the section that the template's SectionEnd closes. CPack
-# writes the values into CPackConfig.cmake unescaped: quotes and backslashes twice.
-set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
-    "SectionEnd\n!include \\\"${CMAKE_CURRENT_LIST_DIR}/pawnio.nsh\\\"\nSection \\\"-PawnIO\\\"\n!insertmacro LumatextPawnIoSection")
-set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "Delete \\\"$INSTDIR\\\\PawnIO\\\\setup.log\\\"")
-# Two components: lumatext itself (every install rule without a component of its own)
-# and PawnIO; the .zip holds both.
-set(CPACK_COMPONENTS_ALL Unspecified pawnio)
-set(CPACK_COMPONENT_UNSPECIFIED_DISPLAY_NAME "lumatext")
-set(CPACK_COMPONENT_UNSPECIFIED_DESCRIPTION "lumatext, lumatext-sim und LpcIO.bin, das PawnIO-Modul für den ITE 8705")
-set(CPACK_COMPONENT_UNSPECIFIED_REQUIRED ON)
-set(CPACK_COMPONENT_PAWNIO_DISPLAY_NAME "PawnIO 2.1.0.0 installieren")
-set(CPACK_COMPONENT_PAWNIO_DESCRIPTION
-    "Startet PawnIOs eigenes signiertes Setup (still), wenn PawnIO fehlt oder älter als 2.1.0.0 ist, nur auf einem 64-Bit-Windows 10 1809 oder neuer. lumatext liest den ITE 8705 über PawnIO. Die Deinstallation von lumatext lässt PawnIO installiert.")
-set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+# The PawnIO step (dist/windows/pawnio.nsh): its section, ticked by default, on the
+# components page; run at the end of the core section, when the files are in place.
+# CPack writes the values into CPackConfig.cmake unescaped: backslashes twice, NSIS's
+# single quotes.
+string(APPEND CPACK_NSIS_DEFINES "\n!include '${CMAKE_CURRENT_LIST_DIR}/pawnio.nsh'")
+set(CPACK_NSIS_PAGE_COMPONENTS "!insertmacro MUI_PAGE_COMPONENTS")
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "!insertmacro LumatextPawnIoSection")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "Delete '$INSTDIR\\PawnIO\\setup.log'")
 # Into the folder the user picks itself, not under the Debian package's /usr.
 unset(CPACK_PACKAGING_INSTALL_PREFIX)
 

@@ -1,6 +1,6 @@
-; PawnIO in lumatext's setup: the section "PawnIO" puts PawnIO's own signed setup into
-; $INSTDIR\PawnIO; after every section has run, LumatextPawnIoSection runs it silently
-; when that section is ticked, PawnIO is missing or older than the one carried, and
+; PawnIO in lumatext's setup: PawnIO's own signed setup is installed into $INSTDIR\PawnIO
+; with the other files; at the end of the core section LumatextPawnIoSection runs it
+; silently when the section "pawnio" is ticked, PawnIO is missing or older than the one carried, and
 ; Windows is a 64-bit Windows 10 1809 or newer. What it did goes to the installer's
 ; details and to $INSTDIR\PawnIO\setup.log. The uninstaller leaves PawnIO installed:
 ; other monitoring tools use it too.
@@ -58,8 +58,13 @@ Function LumatextPawnIo
   ${EndIf}
 FunctionEnd
 
-; In the core section, after the component sections: runs the function above when the
-; section "pawnio" is ticked.
+; The choice on the components page, ticked by default. Its work waits for the core
+; section, which runs after it and installs PawnIO_setup.exe.
+Section "PawnIO 2.1.0.0 installieren" pawnio
+SectionEnd
+
+; In the core section, after its files: runs the function above when the section
+; "pawnio" is ticked.
 !macro LumatextPawnIoSection
   SectionGetFlags ${pawnio} $R0
   IntOp $R0 $R0 & ${SF_SELECTED}

@@ -156,7 +156,7 @@ TEST(WindowsSetupCheck, EachFaultSaysWhatToDoAndOnlyBlockingOnesFailTheCheck) {
        1, "lumatext-check-LpcIO.bin: von PawnIO abgelehnt ("},
       {"another chip on slot 0, the 8705 on slot 1",
        [](Machine& m) {
-         m.slot0 = Chip{0xC803, 0, true};
+         m.slot0 = Chip{0xC803, 0, true, true};
          m.slot1 = Chip{};
        },
        0, "OK      Konfigurationsslot 1 (Ports 0x4E/0x4F): Chip-ID 0x8705, lumatext benutzt diesen Chip\n"},
@@ -189,7 +189,7 @@ TEST(WindowsSetupCheck, EachFaultSaysWhatToDoAndOnlyBlockingOnesFailTheCheck) {
 
 TEST(WindowsSetupCheck, ASlotWithAnotherChipIsNamedWithItsIdAndLeftOutOfTheVerdict) {
   Machine machine;
-  machine.slot0 = Chip{0xC803, 0, true};
+  machine.slot0 = Chip{0xC803, 0, true, true};
   machine.slot1 = Chip{};
   const Outcome outcome = Check(machine);
   ASSERT_TRUE(outcome.facts.windows);
