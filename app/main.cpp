@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
-#include <iostream>
+#include <sstream>
 #include <string_view>
 
 #include "app/form1.hpp"
@@ -28,7 +28,11 @@ constexpr char kUsage[] =
     "  --headless        ohne Fenster: misst sofort und l\u00e4uft bis SIGTERM, SIGINT oder SIGHUP\n"
     "                    (Windows: bis Strg+C, Strg+Untbr, Schlie\u00dfen der Konsole, Abmelden);\n"
     "                    ist der IO-Warrior getrennt, endet es mit Status 4 (der Dienst startet es neu)\n"
+#ifdef _WIN32
+    "  --check           pr\u00fcft die Einrichtung (IO-Warrior, PawnIO, LpcIO.bin, Chip, Portzugriff) und misst einmal\n"
+#else
     "  --check           pr\u00fcft die Einrichtung (IO-Warrior, udev, Portzugriff, it87) und misst einmal\n"
+#endif
     "  --install-service richtet den Windows-Dienst lumatext ein (automatisch, verz\u00f6gert)\n"
     "  --remove-service  h\u00e4lt den Windows-Dienst an und entfernt ihn\n";
 
@@ -76,14 +80,25 @@ int main(int argc, char** argv) {
       mode = named->mode;
       continue;
     }
-    std::fputs(kUsage, stdout);
-    return arg == "--help" ? 0 : kExitUsage;
+    if (arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    // Refused: the argument named first, then the usage, both on standard error.
+    std::fprintf(stderr, "lumatext: %s: unbekannte Option\n%s", argv[i], kUsage);
+    return kExitUsage;
   }
 
   if (mode == Mode::kCheck) {
     const auto probe = platform::OpenSetupProbe(hardware ? hardware->port_access() : platform::PortAccess{});
-    if (!probe) platform::Diagnostic("lumatext: --check gibt es nur unter Linux");
-    return probe ? app::ReportSetup(probe->collect(), probe->ports(), std::cout) : app::kExitStartFailed;
+    if (!probe) {
+      platform::Diagnostic("lumatext: --check gibt es in diesem Build nicht");
+      return app::kExitStartFailed;
+    }
+    std::ostringstream report;
+    const int status = app::ReportSetup(probe->collect(), probe->ports(), report);
+    platform::WriteOutput(report.str());
+    return status;
   }
   if (mode == Mode::kInstallService) return platform::InstallService({});
   if (mode == Mode::kRemoveService) return platform::RemoveService();
@@ -93,6 +108,11 @@ int main(int argc, char** argv) {
   }
   if (mode == Mode::kHeadless) return platform::RunHeadless([&] { return RunUnattended(*hardware); });
   if (mode == Mode::kService) return platform::RunService([&] { return RunUnattended(*hardware); });
+#ifdef LUMATEXT_CONSOLE
+  // Typed into a console without an argument: the window is the windowed program's, which
+  // asks for its rights itself; the console gets its prompt back at once.
+  return platform::StartWindowedProgram(argc, argv) ? 0 : app::kExitStartFailed;
+#else
   const auto desktop = platform::OpenDesktop(app::kForm1Layout);
   if (!desktop) {
     platform::Diagnostic("lumatext: kein Fenster m\u00f6glich; ohne Fenster: lumatext --headless");
@@ -101,4 +121,5 @@ int main(int argc, char** argv) {
   iow::OutsideLibraries lib(hardware->iowkit(), hardware->ports(), desktop->clock());
   app::Form1 form(lib, desktop->events(), desktop->window());
   return form.Run();
+#endif
 }

@@ -1,6 +1,9 @@
 #include "app/setup_check.hpp"
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "monitor/sensor_readings.hpp"
 #include "platform/hex_text.hpp"
@@ -10,11 +13,13 @@
 namespace app {
 namespace {
 
+using platform::DriverOpen;
 using platform::Hex;
 using platform::IowarriorNode;
 using platform::NodeOpen;
 using platform::PortRefusal;
 using platform::SetupFacts;
+using platform::WindowsPortFacts;
 
 // The pin report lumatext sends is the report ID and two port bytes: an IO-Warrior 24's.
 constexpr std::uint32_t kPinReportBytes = 2;
@@ -82,6 +87,12 @@ const IowarriorNode* ChosenNode(const SetupFacts& facts) {
 }
 
 std::string WhyNotOpened(const IowarriorNode& node, const SetupFacts& facts) {
+  if (facts.windows) {
+    if (node.open == NodeOpen::kBusy) {
+      return "ein anderes Programm h\u00e4lt ihn offen (" + node.error + "): es beenden, etwa ein zweites lumatext";
+    }
+    return "\u00f6ffnen scheitert: " + node.error + "; den IO-Warrior ab- und wieder anstecken";
+  }
   const std::string owner = node.owner.empty() ? "" : " (" + node.owner + ")";
   switch (node.open) {
     case NodeOpen::kDenied:
@@ -96,6 +107,12 @@ std::string WhyNotOpened(const IowarriorNode& node, const SetupFacts& facts) {
 }
 
 void ReportNodes(const SetupFacts& facts, const IowarriorNode* chosen, Report& report) {
+  if (facts.nodes.empty() && facts.windows) {
+    report.error("IO-Warrior: kein HID-Ger\u00e4t mit Hersteller-ID 0x07C0: den IO-Warrior anstecken (Windows "
+                 "treibt ihn selbst, ohne Treiber); ist er angesteckt, im Ger\u00e4te-Manager unter "
+                 "\"Eingabeger\u00e4te (Human Interface Devices)\" nachsehen");
+    return;
+  }
   if (facts.nodes.empty()) {
     report.error("IO-Warrior: kein Knoten " + facts.device_directory +
                  "/iowarrior*: den IO-Warrior anstecken; ist er angesteckt, das Kernelmodul laden (sudo modprobe "
@@ -209,6 +226,145 @@ void ReportIt87(const SetupFacts& facts, Report& report) {
               "modprobe -r it87 (dauerhaft: 'blacklist it87' in /etc/modprobe.d/lumatext.conf)");
 }
 
+// Whether the dotted version `have` is older than `want` ("2.0.1.0" < "2.1.0.0").
+bool OlderVersion(const std::string& have, const std::string& want) {
+  const auto parts = [](const std::string& text) {
+    std::vector<unsigned long> numbers;
+    std::size_t at = 0;
+    while (at <= text.size()) {
+      const std::size_t dot = std::min(text.find('.', at), text.size());
+      numbers.push_back(std::strtoul(text.substr(at, dot - at).c_str(), nullptr, 10));
+      at = dot + 1;
+    }
+    while (numbers.size() < 4) numbers.push_back(0);
+    return numbers;
+  };
+  return parts(have) < parts(want);
+}
+
+const char kAsAdministrator[] =
+    "eine Eingabeaufforderung als Administrator \u00f6ffnen (Rechtsklick, \"Als Administrator ausf\u00fchren\") und "
+    "lumatext --check dort erneut eingeben";
+
+void ReportRights(const WindowsPortFacts& w, Report& report) {
+  if (w.elevated) {
+    report.ok("Rechte: als Administrator gestartet");
+    return;
+  }
+  const std::string text = std::string("Rechte: nicht als Administrator gestartet; lumatext.exe fragt beim Start selbst "
+                                       "danach (UAC), diese Pr\u00fcfung l\u00e4uft mit den Rechten der "
+                                       "Eingabeaufforderung");
+  if (w.pawnio_open == DriverOpen::kDenied) {
+    report.error(text + ", und PawnIO steht nur Administratoren offen: " + kAsAdministrator);
+  } else {
+    report.hint(text);
+  }
+}
+
+void ReportPawnIo(const WindowsPortFacts& w, Report& report) {
+  const std::string version = w.pawnio_version.empty() ? "installiert" : "Version " + w.pawnio_version;
+  const std::string setup = "das Setup von lumatext erneut ausf\u00fchren und PawnIO angehakt lassen";
+  switch (w.pawnio_open) {
+    case DriverOpen::kOpened:
+      if (!w.pawnio_version.empty() && OlderVersion(w.pawnio_version, w.pawnio_carried)) {
+        report.hint("PawnIO: " + version + ", dieser Prozess darf es \u00f6ffnen; \u00e4lter als die mitgelieferte " +
+                    w.pawnio_carried + ": " + setup);
+      } else {
+        report.ok("PawnIO: " + version + ", dieser Prozess darf es \u00f6ffnen");
+      }
+      return;
+    case DriverOpen::kDenied:
+      report.problem(w.elevated, "PawnIO: " + version + ", steht aber nur Administratoren offen (" + w.pawnio_error +
+                                     ")");
+      return;
+    case DriverOpen::kAbsent:
+      if (!w.pawnio_version.empty()) {
+        report.problem(!w.ports_ready, "PawnIO: Version " + w.pawnio_version +
+                                           " laut Systemsteuerung installiert, sein Ger\u00e4t fehlt aber (" +
+                                           w.pawnio_error + "): Windows neu starten; hilft das nicht, " + setup);
+      } else {
+        report.problem(!w.ports_ready, "PawnIO: nicht installiert: " + setup +
+                                           " (oder als Administrator: winget install namazso.PawnIO)");
+      }
+      return;
+    case DriverOpen::kFailed:
+      report.error("PawnIO: " + version + ", sein Ger\u00e4t \u00f6ffnet aber nicht: " + w.pawnio_error);
+      return;
+  }
+}
+
+void ReportModule(const WindowsPortFacts& w, Report& report) {
+  const std::string head = "LpcIO.bin " + w.module + ": ";
+  if (!w.module_found) {
+    report.problem(!w.ports_ready, head + "fehlt: das Setup von lumatext legt es neben lumatext.exe (bei der "
+                                          ".zip-Fassung liegt es im Ordner bin)");
+  } else if (!w.module_offered) {
+    report.hint(head + "vorhanden; ob PawnIO es annimmt, ist erst zu pr\u00fcfen, wenn PawnIO sich \u00f6ffnen l\u00e4sst");
+  } else if (w.module_error.empty()) {
+    report.ok(head + "von PawnIO angenommen");
+  } else {
+    report.error(head + "von PawnIO abgelehnt (" + w.module_error +
+                 "): eine unver\u00e4nderte, signierte LpcIO.bin verwenden (das Setup von lumatext erneut ausf\u00fchren)");
+  }
+}
+
+void ReportChip(const WindowsPortFacts& w, Report& report) {
+  const bool tried = w.pawnio_open == DriverOpen::kOpened && w.module_offered && w.module_error.empty();
+  if (!tried) {
+    report.hint("Chip: die Konfigurationsports (0x2E, 0x4E) sind nur \u00fcber PawnIO mit LpcIO.bin zu pr\u00fcfen");
+    return;
+  }
+  for (const platform::ChipSlot& slot : w.slots) {
+    const std::string head = "Konfigurationsslot " + std::to_string(slot.slot) + " (Ports " + Hex(slot.config_port) +
+                             "/" + Hex(slot.config_port + 1u) + "): ";
+    const std::string id = slot.chip_id == 0 ? std::string() : "Chip-ID " + Hex(slot.chip_id, 4);
+    if (slot.outcome.empty()) {
+      report.ok(head + id + ", lumatext benutzt diesen Chip");
+    } else if (id.empty() || slot.outcome.find(id) != std::string::npos) {
+      report.hint(head + slot.outcome);
+    } else {
+      report.hint(head + id + ": " + slot.outcome);
+    }
+  }
+  const std::string ports = Hex(monitor::kAddressPort, 3) + "/" + Hex(monitor::kDataPort, 3);
+  if (w.ports_ready) {
+    report.ok("Portfenster: " + ports + " liegen in den Fenstern, die LpcIO f\u00fcr den Chip \u00f6ffnet");
+  } else {
+    report.error("Portzugriff " + ports + " \u00fcber PawnIO: " + w.port_failure);
+  }
+}
+
+void ReportIsaBus(const WindowsPortFacts& w, Report& report) {
+  if (!w.isa_bus_problem.empty()) {
+    report.hint(w.isa_bus_problem);
+  } else if (!w.isa_bus_held) {
+    report.hint("ISA-Bus: Mutex " + w.isa_bus_name + " gerade nicht zu haben");
+  } else {
+    report.ok("ISA-Bus: Mutex " + w.isa_bus_name +
+              " zu haben; lumatext h\u00e4lt ihn um jeden Registerzugriff, wie die anderen Messprogramme");
+  }
+}
+
+void ReportPortDll(const WindowsPortFacts& w, Report& report) {
+  if (!w.dll_tried) {
+    report.ok("inpoutx64: nicht benutzt, PawnIO ist installiert");
+  } else if (!w.dll_loaded.empty()) {
+    report.hint("inpoutx64: " + w.dll_loaded +
+                " geladen, lumatext liest die Ports dar\u00fcber, weil PawnIO fehlt; besser PawnIO installieren");
+  } else {
+    report.hint("inpoutx64: statt PawnIO nicht zu gebrauchen: " + w.dll_error);
+  }
+}
+
+void ReportWindowsPorts(const WindowsPortFacts& w, Report& report) {
+  ReportRights(w, report);
+  ReportPawnIo(w, report);
+  ReportModule(w, report);
+  ReportChip(w, report);
+  ReportIsaBus(w, report);
+  ReportPortDll(w, report);
+}
+
 // An IO-Warrior library that has no device: the check never writes to one.
 class NoDevice final : public iow::IowKit {
  public:
@@ -217,8 +373,13 @@ class NoDevice final : public iow::IowKit {
   void close_device(iow::IowKitHandle) override {}
 };
 
+// Whether reads and writes reach the monitor's ports.
+bool PortsGranted(const SetupFacts& facts) {
+  return facts.windows ? facts.windows->ports_ready : facts.port_refusal == PortRefusal::kNone;
+}
+
 void ReportReading(const SetupFacts& facts, iow::PortIo& ports, Report& report) {
-  if (facts.port_refusal != PortRefusal::kNone) {
+  if (!PortsGranted(facts)) {
     report.error("Messung: ohne Portzugriff nicht m\u00f6glich");
     return;
   }
@@ -246,12 +407,16 @@ int ReportSetup(const SetupFacts& facts, iow::PortIo& ports, std::ostream& out) 
   Report report(out);
   const IowarriorNode* chosen = ChosenNode(facts);
   ReportNodes(facts, chosen, report);
-  ReportUdev(facts, chosen, report);
-  ReportPorts(facts, report);
-  ReportIt87(facts, report);
+  if (facts.windows) {
+    ReportWindowsPorts(*facts.windows, report);
+  } else {
+    ReportUdev(facts, chosen, report);
+    ReportPorts(facts, report);
+    ReportIt87(facts, report);
+  }
   ReportReading(facts, ports, report);
   const bool device_ok = chosen != nullptr && chosen->report_size == kPinReportBytes;
-  const bool can_run = device_ok && facts.port_refusal == PortRefusal::kNone;
+  const bool can_run = device_ok && PortsGranted(facts);
   if (can_run) {
     out << "Ergebnis: lumatext kann hier laufen.\n";
   } else {

@@ -45,6 +45,12 @@ class Desktop {
 // yet shown); null when this build has none or no display can be opened.
 std::unique_ptr<Desktop> OpenDesktop(const FormLayout& form);
 
+// Where a console program stands in for the windowed one (lumatext.com beside
+// lumatext.exe on Windows): starts the windowed program beside the running one with
+// `arguments`, as Explorer would (Windows then asks for the rights its manifest names),
+// and does not wait for it. False where there is none or it cannot be started.
+bool StartWindowedProgram(int argc, char** argv);
+
 // This platform's real hardware access, null when this build has none. Where the ports
 // need a privilege (Linux), asks for `port_count` ports from `first_port` at once and drops
 // every privilege of the process before returning: call it first thing in main. Installs

@@ -9,4 +9,9 @@ void Diagnostic(std::string_view line) {
   std::fflush(stderr);
 }
 
+void WriteOutput(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
 }  // namespace platform

@@ -1,10 +1,12 @@
 #pragma once
 // What `lumatext --check` tells a person about this machine's set-up: the IO-Warrior
-// nodes, the udev rule, the access to the monitor's ports and the kernel's it87 driver.
-// The platform gathers the facts; the report is composed from them elsewhere.
+// nodes, and on Linux the udev rule, the access to the monitor's ports and the kernel's
+// it87 driver, on Windows the rights, PawnIO, its module, the Super-I/O chip and the
+// ISA bus. The platform gathers the facts; the report is composed from them elsewhere.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,45 @@ enum class PortRefusal {
   kOther,
 };
 
+// How opening the PawnIO device went.
+enum class DriverOpen {
+  kOpened,
+  kAbsent,  // no such device: PawnIO is not installed or its driver is not running
+  kDenied,  // only administrators may open it
+  kFailed,  // any other error
+};
+
+// What the configuration ports of one slot showed.
+struct ChipSlot {
+  unsigned slot = 0;
+  std::uint16_t config_port = 0;  // the index port; the data port follows it
+  std::uint16_t chip_id = 0;      // 0 when the slot could not be read
+  std::string outcome;            // empty when lumatext took this slot's chip, else why not
+};
+
+// The monitor's ports on Windows: through PawnIO's module LpcIO, or without PawnIO
+// through a port I/O DLL (inpoutx64).
+struct WindowsPortFacts {
+  bool elevated = false;               // this process runs with an administrator's rights
+  std::string pawnio_version;          // the version its uninstall entry names; empty when it has none
+  std::string pawnio_carried;          // the version lumatext's setup brings along
+  DriverOpen pawnio_open = DriverOpen::kAbsent;
+  std::string pawnio_error;            // the system's text when not opened
+  std::string module;                  // where LpcIO.bin is looked for
+  bool module_found = false;
+  bool module_offered = false;         // PawnIO opened, so the module was offered to it
+  std::string module_error;            // why PawnIO refused it; empty when it took it
+  std::vector<ChipSlot> slots;         // in the order tried
+  std::string port_failure;            // why the ports cannot be had through PawnIO; empty when they can
+  bool isa_bus_held = false;           // the shared bus mutex could be had now
+  std::string isa_bus_name;
+  std::string isa_bus_problem;         // what went wrong with it; empty when nothing
+  bool dll_tried = false;              // PawnIO is absent, so the port I/O DLL would be used
+  std::string dll_loaded;              // the DLL's file; empty when none loaded
+  std::string dll_error;
+  bool ports_ready = false;            // reads and writes reach the monitor's ports
+};
+
 struct SetupFacts {
   std::string device_directory;  // where the IO-Warrior nodes were looked for
   std::vector<IowarriorNode> nodes;  // in the order lumatext tries them
@@ -59,6 +100,8 @@ struct SetupFacts {
   std::string program;           // the running program's file
   bool program_has_capability = false;  // its file carries cap_sys_rawio in permitted and effective
   bool it87_bound = false;       // the kernel's it87 driver serves the chip
+  // Set on Windows, where it stands for udev, ioperm and it87 above.
+  std::optional<WindowsPortFacts> windows;
 };
 
 // Looks at the machine for the set-up report.

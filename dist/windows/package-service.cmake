@@ -17,11 +17,15 @@ string(APPEND CPACK_NSIS_DEFINES "
       Return
     ExecWait '$\\\"$SYSDIR\\sc.exe$\\\" start lumatext'
   FunctionEnd")
-set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+# After what the setup does before (the 64-bit setup's PawnIO step); the uninstaller
+# removes the service before anything else.
+string(APPEND CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
   !insertmacro GetParametersCall $R0
   ClearErrors
   !insertmacro GetOptionsCall $R0 /SERVICE $R1
   IfErrors +2 0
-    Call InstallLumatextService")
-set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
-  ExecWait '$\\\"$INSTDIR\\bin\\lumatext.exe$\\\" --remove-service'")
+    Call InstallLumatextService
+")
+string(PREPEND CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+  ExecWait '$\\\"$INSTDIR\\bin\\lumatext.exe$\\\" --remove-service'
+")

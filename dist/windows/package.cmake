@@ -1,8 +1,21 @@
-# The Windows packages: an NSIS setup and a portable .zip, both with the two programs,
-# the licence and how to set up PawnIO; the setup adds Start-menu entries and an
-# uninstaller. `cmake --build build/windows --target package` makes both.
+# The Windows packages: an NSIS setup and a portable .zip, both with the programs, the
+# licence, how to set up PawnIO, PawnIO's signed module LpcIO.bin beside lumatext.exe
+# (with its licence and its source) and PawnIO's own signed setup; the setup adds
+# Start-menu entries and an uninstaller, and runs PawnIO's setup where PawnIO is
+# missing or older. `cmake --build build/windows --target package` makes both.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/PawnIO.txt DESTINATION .)
+# LpcIO.bin where lumatext looks for it; LGPL 2.1: its licence and its source beside.
+set(lumatext_pawnio_modules ${PROJECT_SOURCE_DIR}/third_party/pawnio-modules)
+install(FILES ${lumatext_pawnio_modules}/LpcIO.bin DESTINATION bin)
+install(FILES ${lumatext_pawnio_modules}/COPYING DESTINATION third-party/LpcIO RENAME COPYING.txt)
+install(FILES ${lumatext_pawnio_modules}/README.md DESTINATION third-party/LpcIO RENAME README.txt)
+install(DIRECTORY ${lumatext_pawnio_modules}/source/ DESTINATION third-party/LpcIO/source)
+# PawnIO's own signed setup and its terms: the setup runs it when its section "PawnIO"
+# is ticked (the default).
+set(lumatext_pawnio_setup ${PROJECT_SOURCE_DIR}/third_party/pawnio-setup)
+install(FILES ${lumatext_pawnio_setup}/PawnIO_setup.exe ${lumatext_pawnio_setup}/LicenseSigned.txt DESTINATION PawnIO)
+install(FILES ${lumatext_pawnio_setup}/README.md DESTINATION PawnIO RENAME README.txt)
 
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_VENDOR "lumatext developers")
@@ -27,8 +40,17 @@ if(CMAKE_HOST_UNIX)
 else()
   set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 endif()
+# The PawnIO step (dist/windows/pawnio.nsh): its section, ticked by default, on the
+# components page; run at the end of the core section, when the files are in place.
+# CPack writes the values into CPackConfig.cmake unescaped: backslashes twice, NSIS's
+# single quotes.
+string(APPEND CPACK_NSIS_DEFINES "\n!include '${CMAKE_CURRENT_LIST_DIR}/pawnio.nsh'")
+set(CPACK_NSIS_PAGE_COMPONENTS "!insertmacro MUI_PAGE_COMPONENTS")
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "!insertmacro LumatextPawnIoSection")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "Delete '$INSTDIR\\PawnIO\\setup.log'")
 # Into the folder the user picks itself, not under the Debian package's /usr.
 unset(CPACK_PACKAGING_INSTALL_PREFIX)
 
-# The Windows service on the setup's last page (shared with the 32-bit setup).
+# The Windows service on the setup's last page (shared with the 32-bit setup), after the
+# PawnIO step: the service starts with PawnIO in place.
 include(${CMAKE_CURRENT_LIST_DIR}/package-service.cmake)

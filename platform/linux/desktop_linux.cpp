@@ -68,6 +68,9 @@ std::unique_ptr<Desktop> OpenDesktop(const FormLayout& form) {
   return desktop;
 }
 
+// The windowed program is the only one here.
+bool StartWindowedProgram(int, char**) { return false; }
+
 std::unique_ptr<iow::Clock> OpenRealClock() {
   return std::make_unique<lnx::PreciseClock>(&lnx::EndSignals::Process());
 }

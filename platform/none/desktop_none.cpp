@@ -9,6 +9,9 @@ std::unique_ptr<Desktop> OpenDesktop(const FormLayout&) { return nullptr; }
 
 std::unique_ptr<Hardware> OpenHardware(std::uint16_t, std::uint16_t) { return nullptr; }
 
+// The windowed program is the only one here.
+bool StartWindowedProgram(int, char**) { return false; }
+
 std::unique_ptr<iow::Clock> OpenRealClock() { return std::make_unique<SystemClock>(); }
 
 std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit&) { return nullptr; }

@@ -1,12 +1,20 @@
 // The Windows desktop: Form1 in the plain Win32 API, the performance-counter clock,
 // the IO-Warrior over HID and port I/O through PawnIO or a DLL (a 32-bit program: a DLL).
 
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
 #include <exception>
+#include <filesystem>
+#include <string>
 
 #include "platform/desktop.hpp"
 #include "platform/diagnostics.hpp"
 #include "platform/windows/form1_window.hpp"
 #include "platform/windows/hid_iowkit.hpp"
+#include "platform/windows/utf16.hpp"
+#include "platform/windows/win_error.hpp"
 #include "platform/windows/service/end_request.hpp"
 #include "platform/windows/hid_watch.hpp"
 #include "platform/windows/windows_clock.hpp"
@@ -69,6 +77,40 @@ std::unique_ptr<Desktop> OpenDesktop(const FormLayout& form) {
 
 // Port access needs no privilege of the process's own here: the driver grants it.
 std::unique_ptr<Hardware> OpenHardware(std::uint16_t, std::uint16_t) { return std::make_unique<WindowsHardware>(); }
+
+bool StartWindowedProgram(int argc, char** argv) {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  const std::filesystem::path windowed = std::filesystem::path(path).replace_extension(L".exe");
+  if (windowed == std::filesystem::path(path)) return false;
+  std::wstring parameters;
+  for (int i = 1; i < argc; ++i) {
+    // Quoted as the C runtime splits a command line: backslashes double only before a quote.
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : windows::Widen(argv[i])) {
+      if (c == L'\\') {
+        ++backslashes;
+      } else {
+        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+      }
+      quoted += c;
+    }
+    quoted.append(backslashes, L'\\');
+    parameters += (i > 1 ? L" " : L"") + quoted + L"\"";
+  }
+  // ShellExecute, not CreateProcess: only it shows the UAC prompt that the manifest asks for.
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOASYNC;
+  info.lpFile = windowed.c_str();
+  info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  if (ShellExecuteExW(&info)) return true;
+  Diagnostic("lumatext: " + windows::Narrow(windowed.wstring()) + " startet nicht: " + windows::LastErrorText());
+  return false;
+}
 
 std::unique_ptr<iow::Clock> OpenRealClock() {
   return std::make_unique<windows::WindowsClock>(&windows::EndRequest::Process());

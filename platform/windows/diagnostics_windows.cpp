@@ -67,6 +67,20 @@ void Diagnostic(std::string_view line) {
   WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
 }
 
+void WriteOutput(std::string_view text) {
+  const int descriptor = _fileno(stdout);
+  const auto handle = descriptor < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+  if (handle != INVALID_HANDLE_VALUE && IsConsole(handle)) {
+    std::fflush(stdout);
+    const std::wstring wide = windows::Widen(text);
+    DWORD written = 0;
+    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return;
+  }
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
 }  // namespace platform
 
 namespace platform::windows {

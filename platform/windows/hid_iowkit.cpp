@@ -95,7 +95,8 @@ std::optional<HidInterface> Describe(const std::wstring& path, std::string& erro
   return result;
 }
 
-// Device paths of all present HID interfaces, in the order setupapi lists them.
+}  // namespace
+
 std::vector<std::wstring> HidDevicePaths() {
   std::vector<std::wstring> paths;
   GUID hid_guid{};
@@ -121,8 +122,6 @@ std::vector<std::wstring> HidDevicePaths() {
 
 // "A device which does not exist was specified"; missing from MinGW's headers.
 constexpr DWORD kErrorNoSuchDevice = 433;
-
-}  // namespace
 
 bool IsDeviceGoneError(DWORD code) {
   switch (code) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/iow.hpp"
 #include "platform/write_failure_log.hpp"
@@ -26,6 +27,9 @@ bool IsIoWarriorPath(std::wstring_view device_path);
 // not the special modes (interface 1). The path names the interface ("&mi_00");
 // where it does not, the pin report's size decides: report ID + 2 or 4 port bytes.
 bool IsPinsInterface(std::wstring_view device_path, std::uint16_t output_report_length);
+
+// Device paths of all present HID interfaces, in the order setupapi lists them.
+std::vector<std::wstring> HidDevicePaths();
 
 // Whether a HID write or read that failed with `code` means the device is gone (removed,
 // or reset and re-enumerated), not that it refused a report or was slow to answer.

@@ -1,0 +1,229 @@
+#include "platform/windows/setup_probe_windows.hpp"
+
+#include <setupapi.h>
+
+#include <fstream>
+#include <iterator>
+
+extern "C" {
+#include <hidsdi.h>
+}
+
+#include "platform/windows/hid_iowkit.hpp"
+#include "platform/windows/utf16.hpp"
+#include "platform/windows/win_error.hpp"
+
+namespace platform::windows {
+namespace {
+
+constexpr wchar_t kPawnIoUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PawnIO";
+
+// The index port of each configuration slot.
+constexpr std::uint16_t ConfigPort(unsigned slot) { return slot == 0 ? 0x2E : 0x4E; }
+
+DriverOpen OpenOutcome(DWORD error) {
+  switch (error) {
+    case ERROR_SUCCESS:
+      return DriverOpen::kOpened;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return DriverOpen::kAbsent;
+    case ERROR_ACCESS_DENIED:
+      return DriverOpen::kDenied;
+    default:
+      return DriverOpen::kFailed;
+  }
+}
+
+std::string UserName() {
+  std::wstring name(256, L'\0');
+  DWORD size = static_cast<DWORD>(name.size());
+  if (!GetUserNameW(name.data(), &size) || size == 0) return "?";
+  name.resize(size - 1);
+  return Narrow(name);
+}
+
+}  // namespace
+
+IowarriorNode IowarriorInterface(std::wstring_view path, std::uint16_t product, std::wstring_view serial,
+                                 std::uint16_t output_report_length, DWORD open_error) {
+  IowarriorNode node;
+  node.path = Narrow(path);
+  node.described = true;
+  node.product = product;
+  node.serial = Narrow(serial);
+  // The path names the USB interface ("&mi_01"); where it does not, the report length tells.
+  node.interface = IsPinsInterface(path, output_report_length) ? 0 : 1;
+  node.report_size = output_report_length > 0 ? output_report_length - 1u : 0u;
+  node.open = open_error == ERROR_SUCCESS                                                ? NodeOpen::kOpened
+              : open_error == ERROR_SHARING_VIOLATION || open_error == ERROR_ACCESS_DENIED ? NodeOpen::kBusy
+                                                                                           : NodeOpen::kFailed;
+  if (open_error != ERROR_SUCCESS) node.error = ErrorText(open_error);
+  return node;
+}
+
+std::vector<IowarriorNode> IowarriorInterfaces() {
+  std::vector<IowarriorNode> nodes;
+  for (const std::wstring& path : HidDevicePaths()) {
+    if (!IsIoWarriorPath(path)) continue;
+    // No access rights are needed to read the attributes, so an interface others hold answers too.
+    const HANDLE file =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      IowarriorNode node;
+      node.path = Narrow(path);
+      node.error = "Eigenschaften nicht lesbar: " + LastErrorText();
+      nodes.push_back(node);
+      continue;
+    }
+    HIDD_ATTRIBUTES attributes{};
+    attributes.Size = sizeof attributes;
+    const bool described = HidD_GetAttributes(file, &attributes);
+    // At most 126 characters and the NUL, as USB string descriptors go.
+    wchar_t serial[127] = {};
+    if (!HidD_GetSerialNumberString(file, serial, sizeof serial - sizeof serial[0])) serial[0] = L'\0';
+    std::uint16_t length = 0;
+    PHIDP_PREPARSED_DATA preparsed = nullptr;
+    if (HidD_GetPreparsedData(file, &preparsed)) {
+      HIDP_CAPS caps{};
+      if (HidP_GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS) length = caps.OutputReportByteLength;
+      HidD_FreePreparsedData(preparsed);
+    }
+    CloseHandle(file);
+    // Opened for writing as lumatext opens it, and closed at once: nothing is written.
+    const HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    const DWORD opened = writer == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    IowarriorNode node = IowarriorInterface(path, attributes.ProductID, serial, length, opened);
+    if (!described) {
+      node.described = false;
+      node.error = "HidD_GetAttributes: " + ErrorText(ERROR_GEN_FAILURE);
+    }
+    nodes.push_back(node);
+  }
+  return nodes;
+}
+
+std::string InstalledPawnIoVersion() {
+  HKEY key = nullptr;
+  // PawnIO is a 64-bit driver: its entry is in the 64-bit view, also for a 32-bit program.
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPawnIoUninstallKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
+      ERROR_SUCCESS) {
+    return {};
+  }
+  std::wstring value(64, L'\0');
+  DWORD type = 0;
+  DWORD bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+  const LSTATUS read =
+      RegQueryValueExW(key, L"DisplayVersion", nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &bytes);
+  RegCloseKey(key);
+  if (read != ERROR_SUCCESS || type != REG_SZ) return {};
+  value.resize(bytes / sizeof(wchar_t));
+  while (!value.empty() && value.back() == L'\0') value.pop_back();
+  return Narrow(value);
+}
+
+bool ProcessIsElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  const bool known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+  CloseHandle(token);
+  return known && elevation.TokenIsElevated != 0;
+}
+
+WindowsSetupProbe::WindowsSetupProbe(WindowsSetupPlaces places) : places_(std::move(places)) {}
+
+WindowsSetupProbe::~WindowsSetupProbe() = default;
+
+void WindowsSetupProbe::look_at_pawnio(WindowsPortFacts& facts) {
+  facts.elevated = places_.elevated();
+  facts.pawnio_version = places_.pawnio_version();
+  facts.pawnio_carried = kPawnIoCarried;
+  facts.module = Narrow(places_.module.wstring());
+  std::error_code error;
+  facts.module_found = std::filesystem::is_regular_file(places_.module, error);
+
+  // A handle of its own, closed again: whether PawnIO opens, and takes the module.
+  const auto device = places_.pawnio();
+  const DWORD opened = device->open();
+  facts.pawnio_open = OpenOutcome(opened);
+  if (opened != ERROR_SUCCESS) {
+    facts.pawnio_error = ErrorText(opened);
+    return;
+  }
+  if (!facts.module_found) return;
+  std::ifstream file(places_.module, std::ios::binary);
+  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  DWORD returned = 0;
+  const DWORD loaded = device->control(kPawnIo.load_module, bytes, {}, returned);
+  facts.module_offered = true;
+  if (loaded != ERROR_SUCCESS) facts.module_error = ErrorText(loaded);
+}
+
+SetupFacts WindowsSetupProbe::collect() {
+  shared_.reset();
+  pawnio_.reset();
+  device_.reset();
+  dll_.reset();
+  bus_.reset();
+  bus_problems_.clear();
+
+  SetupFacts facts;
+  facts.device_directory = "HID";
+  facts.nodes = places_.iowarriors();
+  facts.user = UserName();
+  WindowsPortFacts ports;
+  ports.isa_bus_name = Narrow(places_.isa_bus);
+  bus_ = std::make_unique<IsaBus>(places_.isa_bus, kIsaBusTimeout, [this](std::string_view line) {
+    bus_problems_ += (bus_problems_.empty() ? "" : "; ") + std::string(line);
+  });
+  look_at_pawnio(ports);
+
+  // The ports as lumatext gains them: PawnIO, or the DLL only where PawnIO is absent.
+  iow::PortIo* backend = nullptr;
+  if (ports.pawnio_open == DriverOpen::kOpened && ports.module_found && ports.module_error.empty()) {
+    device_ = places_.pawnio();
+    pawnio_ = std::make_unique<PawnIoPortIo>(*device_, places_.module, *bus_);
+    if (pawnio_->acquire(places_.first_port, places_.port_count)) backend = pawnio_.get();
+    for (const auto& found : pawnio_->slots()) {
+      ports.slots.push_back({found.slot, ConfigPort(found.slot), found.chip_id, found.outcome});
+    }
+    ports.port_failure = pawnio_->failure();
+  } else if (ports.pawnio_open == DriverOpen::kAbsent) {
+    ports.dll_tried = true;
+    dll_ = std::make_unique<PortIoDll>(places_.dlls);
+    if (dll_->acquire(places_.first_port, places_.port_count)) {
+      backend = dll_.get();
+      ports.dll_loaded = Narrow(dll_->loaded()->file);
+    } else {
+      ports.dll_error = dll_->failure();
+    }
+  }
+  {
+    const auto hold = bus_->hold();
+    ports.isa_bus_held = hold.held();
+  }
+  ports.isa_bus_problem = bus_problems_;
+  ports.ports_ready = backend != nullptr;
+  if (backend != nullptr) shared_ = std::make_unique<IsaBusPortIo>(*backend, *bus_);
+  facts.windows = std::move(ports);
+  return facts;
+}
+
+iow::PortIo& WindowsSetupProbe::ports() {
+  if (shared_) return *shared_;
+  return none_;
+}
+
+}  // namespace platform::windows
+
+namespace platform {
+
+std::unique_ptr<SetupProbe> OpenSetupProbe(const PortAccess&) {
+  return std::make_unique<windows::WindowsSetupProbe>();
+}
+
+}  // namespace platform

@@ -1,0 +1,89 @@
+#pragma once
+// The set-up facts of a Windows machine: the IO-Warrior's HID interfaces, the rights of
+// the process, PawnIO with its module LpcIO and the chip it finds on each configuration
+// slot, the ISA bus the monitoring tools share, and the port I/O DLL where PawnIO is absent.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/setup_facts.hpp"
+#include "platform/windows/isa_bus.hpp"
+#include "platform/windows/pawnio_port_io.hpp"
+#include "platform/windows/port_io_dll.hpp"
+
+namespace platform::windows {
+
+// The PawnIO version lumatext's setup brings along and installs where an older one or none is.
+inline constexpr char kPawnIoCarried[] = "2.1.0.0";
+
+// One IO-Warrior HID interface as the report shows it: its device path, USB product ID,
+// serial number and output report length (report ID included; 0 when unknown), and how
+// opening it for writing went (`open_error`: ERROR_SUCCESS or the Windows error).
+IowarriorNode IowarriorInterface(std::wstring_view path, std::uint16_t product, std::wstring_view serial,
+                                 std::uint16_t output_report_length, DWORD open_error);
+
+// Every IO-Warrior HID interface present, in the order lumatext tries them. Each is
+// opened for writing once, to learn whether another program holds it, and closed again.
+std::vector<IowarriorNode> IowarriorInterfaces();
+
+// The DisplayVersion of PawnIO's uninstall entry (64-bit view); empty when there is none.
+std::string InstalledPawnIoVersion();
+
+// Whether this process runs with an administrator's rights (elevated).
+bool ProcessIsElevated();
+
+// Where the facts come from; tests put fakes here.
+struct WindowsSetupPlaces {
+  std::function<std::unique_ptr<PawnIoDevice>()> pawnio = [] { return std::make_unique<Win32PawnIoDevice>(); };
+  std::filesystem::path module = ModuleBesideProgram();
+  std::function<std::string()> pawnio_version = InstalledPawnIoVersion;
+  std::function<bool()> elevated = ProcessIsElevated;
+  std::function<std::vector<IowarriorNode>()> iowarriors = IowarriorInterfaces;
+  std::span<const PortIoLibrary> dlls = DefaultPortIoLibraries();
+  std::wstring isa_bus = kIsaBusMutexName;
+  // The monitor's address and data port.
+  std::uint16_t first_port = 0x295;
+  std::uint16_t port_count = 2;
+};
+
+class WindowsSetupProbe final : public SetupProbe {
+ public:
+  explicit WindowsSetupProbe(WindowsSetupPlaces places = {});
+  ~WindowsSetupProbe() override;
+
+  // Asks PawnIO on a handle of its own whether it opens and takes the module, then
+  // gains the ports as lumatext does (PawnIO, or the DLL where PawnIO is absent).
+  SetupFacts collect() override;
+  // After collect: the ports as lumatext would use them, each register access holding
+  // the ISA bus; reads give 0xFF when they could not be had.
+  iow::PortIo& ports() override;
+
+ private:
+  class NoPorts final : public iow::PortIo {
+   public:
+    bool acquire(std::uint16_t, std::uint16_t) override { return false; }
+    void out(std::uint16_t, std::uint8_t) override {}
+    std::uint8_t in(std::uint16_t) override { return 0xFF; }
+  };
+
+  void look_at_pawnio(WindowsPortFacts& facts);
+
+  WindowsSetupPlaces places_;
+  std::string bus_problems_;
+  std::unique_ptr<IsaBus> bus_;
+  std::unique_ptr<PawnIoDevice> device_;
+  std::unique_ptr<PawnIoPortIo> pawnio_;
+  std::unique_ptr<PortIoDll> dll_;
+  std::unique_ptr<IsaBusPortIo> shared_;
+  NoPorts none_;
+};
+
+}  // namespace platform::windows
