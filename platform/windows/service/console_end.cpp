@@ -10,6 +10,9 @@ namespace platform::windows {
 namespace {
 
 EndRequest* g_end = nullptr;
+// The thread of the hidden window, and its id for WM_QUIT; null while there is none.
+HANDLE g_session_thread = nullptr;
+DWORD g_session_thread_id = 0;
 
 // Windows ends the process as soon as the handler of a closing console or an ending
 // session returns, and otherwise after a few seconds: the handler never returns, so that
@@ -74,12 +77,23 @@ void EndOnConsoleEvents(EndRequest& end) {
   if (!SetConsoleCtrlHandler(OnConsoleControl, TRUE)) {
     Diagnostic("lumatext: SetConsoleCtrlHandler: " + LastErrorText());
   }
-  const HANDLE thread = CreateThread(nullptr, 0, SessionWindowThread, nullptr, 0, nullptr);
-  if (thread == nullptr) {
+  g_session_thread = CreateThread(nullptr, 0, SessionWindowThread, nullptr, 0, &g_session_thread_id);
+  if (g_session_thread == nullptr) {
     Diagnostic("lumatext: CreateThread: " + LastErrorText() + "; Abmelden und Herunterfahren beenden lumatext ohne Abschluss");
-    return;
   }
-  CloseHandle(thread);
+}
+
+void StopConsoleEvents() {
+  if (g_session_thread == nullptr) return;
+  // The thread's queue exists once it has created its window: until then the message
+  // cannot be posted, so it is tried again.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (PostThreadMessageW(g_session_thread_id, WM_QUIT, 0, 0)) break;
+    if (WaitForSingleObject(g_session_thread, 10) == WAIT_OBJECT_0) break;
+  }
+  WaitForSingleObject(g_session_thread, 1000);
+  CloseHandle(g_session_thread);
+  g_session_thread = nullptr;
 }
 
 }  // namespace platform::windows

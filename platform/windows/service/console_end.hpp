@@ -19,4 +19,9 @@ inline constexpr int kExitSessionEnds = 143;
 // runs.
 void EndOnConsoleEvents(EndRequest& end);
 
+// Ends the hidden window's thread once the program has run, so that no thread is left
+// inside the window system when the process exits (Wine then reports a broken server
+// connection and changes the exit status to 1). Waits at most a second.
+void StopConsoleEvents();
+
 }  // namespace platform::windows

@@ -11,7 +11,9 @@ namespace platform {
 
 int RunHeadless(const std::function<int()>& run) {
   windows::EndOnConsoleEvents(windows::EndRequest::Process());
-  return run();
+  const int status = run();
+  windows::StopConsoleEvents();
+  return status;
 }
 
 int RunService(const std::function<int()>& run) { return windows::RunService(run); }
