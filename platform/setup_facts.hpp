@@ -72,7 +72,7 @@ struct PortDllTried {
 // through a port I/O DLL (inpoutx64). A 32-bit program has only the DLLs (IO.DLL,
 // inpout32.dll): PawnIO has no 32-bit driver.
 struct WindowsPortFacts {
-  bool dlls_only = false;              // a 32-bit program: no PawnIO, its items below stay unset
+  bool dlls_only = false;              // a 32-bit program: PawnIO, its module and the slots stay unset
   bool elevated = false;               // this process runs with an administrator's rights
   std::string pawnio_version;          // the version its uninstall entry names; empty when it has none
   std::string pawnio_carried;          // the version lumatext's setup brings along
