@@ -96,7 +96,9 @@ int main(int argc, char** argv) {
       return app::kExitStartFailed;
     }
     std::ostringstream report;
-    const int status = app::ReportSetup(probe->collect(), probe->ports(), report);
+    // The ports are the probe's only after it has collected: one statement would leave the order open.
+    const platform::SetupFacts facts = probe->collect();
+    const int status = app::ReportSetup(facts, probe->ports(), report);
     platform::WriteOutput(report.str());
     return status;
   }

@@ -356,7 +356,45 @@ void ReportPortDll(const WindowsPortFacts& w, Report& report) {
   }
 }
 
+// A 32-bit program: the rights, then each port I/O DLL, PawnIO having no 32-bit driver.
+void ReportRightsForDlls(const WindowsPortFacts& w, Report& report) {
+  if (w.elevated) {
+    report.ok("Rechte: als Administrator gestartet");
+    return;
+  }
+  report.hint(std::string("Rechte: nicht als Administrator gestartet; lumatext.exe fragt beim Start selbst danach "
+                          "(UAC), diese Pr\u00fcfung l\u00e4uft mit den Rechten der Eingabeaufforderung. IO.DLL und "
+                          "inpout32.dll richten ihren Treiber beim ersten Gebrauch ein und brauchen dann einen "
+                          "Administrator: liest die Messung unten 255 oder l\u00e4uft der Treiber nicht, ") +
+              kAsAdministrator);
+}
+
+void ReportDlls(const WindowsPortFacts& w, Report& report) {
+  const std::string ports = Hex(monitor::kAddressPort, 3) + "/" + Hex(monitor::kDataPort, 3);
+  for (const platform::PortDllTried& dll : w.dlls) {
+    if (dll.failure.empty()) {
+      report.ok("Port-DLL " + dll.file + ": geladen aus " + dll.loaded_from + "; lumatext liest die Ports " + ports +
+                " dar\u00fcber (PawnIO hat keinen 32-Bit-Treiber)");
+    } else {
+      report.hint("Port-DLL " + dll.file + ": nicht genommen: " + dll.failure);
+    }
+  }
+  if (!w.ports_ready) {
+    report.error("Portzugriff " + ports +
+                 ": keine Port-DLL zu laden, und PawnIO hat keinen 32-Bit-Treiber: IO.DLL oder inpout32.dll in den "
+                 "Ordner von lumatext.exe oder nach System32 legen (siehe Ports.txt im Programmordner) und lumatext "
+                 "einmal als Administrator starten, damit die DLL ihren Treiber einrichtet; auf einem 64-Bit-Windows "
+                 "besser die 64-Bit-Fassung von lumatext mit PawnIO nehmen");
+  }
+}
+
 void ReportWindowsPorts(const WindowsPortFacts& w, Report& report) {
+  if (w.dlls_only) {
+    ReportRightsForDlls(w, report);
+    ReportDlls(w, report);
+    ReportIsaBus(w, report);
+    return;
+  }
   ReportRights(w, report);
   ReportPawnIo(w, report);
   ReportModule(w, report);

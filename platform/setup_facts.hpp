@@ -61,9 +61,18 @@ struct ChipSlot {
   std::string outcome;            // empty when lumatext took this slot's chip, else why not
 };
 
+// One port I/O DLL the ports were sought through, and how that went.
+struct PortDllTried {
+  std::string file;
+  std::string loaded_from;  // the DLL's full path when it was taken; empty when not
+  std::string failure;      // why it was not taken; empty when it was
+};
+
 // The monitor's ports on Windows: through PawnIO's module LpcIO, or without PawnIO
-// through a port I/O DLL (inpoutx64).
+// through a port I/O DLL (inpoutx64). A 32-bit program has only the DLLs (IO.DLL,
+// inpout32.dll): PawnIO has no 32-bit driver.
 struct WindowsPortFacts {
+  bool dlls_only = false;              // a 32-bit program: PawnIO, its module and the slots stay unset
   bool elevated = false;               // this process runs with an administrator's rights
   std::string pawnio_version;          // the version its uninstall entry names; empty when it has none
   std::string pawnio_carried;          // the version lumatext's setup brings along
@@ -81,6 +90,7 @@ struct WindowsPortFacts {
   bool dll_tried = false;              // PawnIO is absent, so the port I/O DLL would be used
   std::string dll_loaded;              // the DLL's file; empty when none loaded
   std::string dll_error;
+  std::vector<PortDllTried> dlls;      // a 32-bit program's DLLs in the order tried
   bool ports_ready = false;            // reads and writes reach the monitor's ports
 };
 

@@ -143,6 +143,14 @@ bool PortIoDll::acquire(std::uint16_t first, std::uint16_t count) {
   return false;
 }
 
+std::wstring PortIoDll::loaded_path() const {
+  if (module_ == nullptr) return {};
+  std::wstring path(MAX_PATH, L'\0');
+  const DWORD length = GetModuleFileNameW(module_, path.data(), static_cast<DWORD>(path.size()));
+  path.resize(length < path.size() ? length : 0);
+  return path;
+}
+
 void PortIoDll::out(std::uint16_t port, std::uint8_t value) {
   if (loaded_ == nullptr) return;
   if (loaded_->calls == PortIoLibrary::Calls::kIoDll) {

@@ -59,6 +59,8 @@ class PortIoDll final : public iow::PortIo {
   const std::string& failure() const { return failure_; }
   // The DLL the last acquire loaded; null when none.
   const PortIoLibrary* loaded() const { return loaded_; }
+  // The full path the loaded DLL came from; empty when none is loaded.
+  std::wstring loaded_path() const;
   // Every DLL the last acquire tried, in order, each with why it was not taken.
   const std::vector<PortIoAttempt>& attempts() const { return attempts_; }
 

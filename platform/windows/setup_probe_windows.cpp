@@ -1,15 +1,8 @@
 #include "platform/windows/setup_probe_windows.hpp"
 
-#include <setupapi.h>
-
 #include <fstream>
 #include <iterator>
 
-extern "C" {
-#include <hidsdi.h>
-}
-
-#include "platform/windows/hid_iowkit.hpp"
 #include "platform/windows/utf16.hpp"
 #include "platform/windows/win_error.hpp"
 
@@ -35,75 +28,7 @@ DriverOpen OpenOutcome(DWORD error) {
   }
 }
 
-std::string UserName() {
-  std::wstring name(256, L'\0');
-  DWORD size = static_cast<DWORD>(name.size());
-  if (!GetUserNameW(name.data(), &size) || size == 0) return "?";
-  name.resize(size - 1);
-  return Narrow(name);
-}
-
 }  // namespace
-
-IowarriorNode IowarriorInterface(std::wstring_view path, std::uint16_t product, std::wstring_view serial,
-                                 std::uint16_t output_report_length, DWORD open_error) {
-  IowarriorNode node;
-  node.path = Narrow(path);
-  node.described = true;
-  node.product = product;
-  node.serial = Narrow(serial);
-  // The path names the USB interface ("&mi_01"); where it does not, the report length tells.
-  node.interface = IsPinsInterface(path, output_report_length) ? 0 : 1;
-  node.report_size = output_report_length > 0 ? output_report_length - 1u : 0u;
-  node.open = open_error == ERROR_SUCCESS                                                ? NodeOpen::kOpened
-              : open_error == ERROR_SHARING_VIOLATION || open_error == ERROR_ACCESS_DENIED ? NodeOpen::kBusy
-                                                                                           : NodeOpen::kFailed;
-  if (open_error != ERROR_SUCCESS) node.error = ErrorText(open_error);
-  return node;
-}
-
-std::vector<IowarriorNode> IowarriorInterfaces() {
-  std::vector<IowarriorNode> nodes;
-  for (const std::wstring& path : HidDevicePaths()) {
-    if (!IsIoWarriorPath(path)) continue;
-    // No access rights are needed to read the attributes, so an interface others hold answers too.
-    const HANDLE file =
-        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      IowarriorNode node;
-      node.path = Narrow(path);
-      node.error = "Eigenschaften nicht lesbar: " + LastErrorText();
-      nodes.push_back(node);
-      continue;
-    }
-    HIDD_ATTRIBUTES attributes{};
-    attributes.Size = sizeof attributes;
-    const bool described = HidD_GetAttributes(file, &attributes);
-    // At most 126 characters and the NUL, as USB string descriptors go.
-    wchar_t serial[127] = {};
-    if (!HidD_GetSerialNumberString(file, serial, sizeof serial - sizeof serial[0])) serial[0] = L'\0';
-    std::uint16_t length = 0;
-    PHIDP_PREPARSED_DATA preparsed = nullptr;
-    if (HidD_GetPreparsedData(file, &preparsed)) {
-      HIDP_CAPS caps{};
-      if (HidP_GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS) length = caps.OutputReportByteLength;
-      HidD_FreePreparsedData(preparsed);
-    }
-    CloseHandle(file);
-    // Opened for writing as lumatext opens it, and closed at once: nothing is written.
-    const HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
-    const DWORD opened = writer == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
-    IowarriorNode node = IowarriorInterface(path, attributes.ProductID, serial, length, opened);
-    if (!described) {
-      node.described = false;
-      node.error = "HidD_GetAttributes: " + ErrorText(ERROR_GEN_FAILURE);
-    }
-    nodes.push_back(node);
-  }
-  return nodes;
-}
 
 std::string InstalledPawnIoVersion() {
   HKEY key = nullptr;
@@ -122,16 +47,6 @@ std::string InstalledPawnIoVersion() {
   value.resize(bytes / sizeof(wchar_t));
   while (!value.empty() && value.back() == L'\0') value.pop_back();
   return Narrow(value);
-}
-
-bool ProcessIsElevated() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  TOKEN_ELEVATION elevation{};
-  DWORD size = 0;
-  const bool known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
-  CloseHandle(token);
-  return known && elevation.TokenIsElevated != 0;
 }
 
 WindowsSetupProbe::WindowsSetupProbe(WindowsSetupPlaces places) : places_(std::move(places)) {}
@@ -174,7 +89,7 @@ SetupFacts WindowsSetupProbe::collect() {
   SetupFacts facts;
   facts.device_directory = "HID";
   facts.nodes = places_.iowarriors();
-  facts.user = UserName();
+  facts.user = ProcessUserName();
   WindowsPortFacts ports;
   ports.isa_bus_name = Narrow(places_.isa_bus);
   bus_ = std::make_unique<IsaBus>(places_.isa_bus, kIsaBusTimeout, [this](std::string_view line) {

@@ -1,6 +1,6 @@
 #pragma once
-// The set-up facts of a Windows machine: the IO-Warrior's HID interfaces, the rights of
-// the process, PawnIO with its module LpcIO and the chip it finds on each configuration
+// The set-up facts of a 64-bit Windows program: the IO-Warrior's HID interfaces, the rights
+// of the process, PawnIO with its module LpcIO and the chip it finds on each configuration
 // slot, the ISA bus the monitoring tools share, and the port I/O DLL where PawnIO is absent.
 
 #include <windows.h>
@@ -11,34 +11,21 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/setup_facts.hpp"
 #include "platform/windows/isa_bus.hpp"
 #include "platform/windows/pawnio_port_io.hpp"
 #include "platform/windows/port_io_dll.hpp"
+#include "platform/windows/setup_facts_windows.hpp"
 
 namespace platform::windows {
 
 // The PawnIO version lumatext's setup brings along and installs where an older one or none is.
 inline constexpr char kPawnIoCarried[] = "2.1.0.0";
 
-// One IO-Warrior HID interface as the report shows it: its device path, USB product ID,
-// serial number and output report length (report ID included; 0 when unknown), and how
-// opening it for writing went (`open_error`: ERROR_SUCCESS or the Windows error).
-IowarriorNode IowarriorInterface(std::wstring_view path, std::uint16_t product, std::wstring_view serial,
-                                 std::uint16_t output_report_length, DWORD open_error);
-
-// Every IO-Warrior HID interface present, in the order lumatext tries them. Each is
-// opened for writing once, to learn whether another program holds it, and closed again.
-std::vector<IowarriorNode> IowarriorInterfaces();
-
 // The DisplayVersion of PawnIO's uninstall entry (64-bit view); empty when there is none.
 std::string InstalledPawnIoVersion();
-
-// Whether this process runs with an administrator's rights (elevated).
-bool ProcessIsElevated();
 
 // Where the facts come from; tests put fakes here.
 struct WindowsSetupPlaces {
@@ -67,13 +54,6 @@ class WindowsSetupProbe final : public SetupProbe {
   iow::PortIo& ports() override;
 
  private:
-  class NoPorts final : public iow::PortIo {
-   public:
-    bool acquire(std::uint16_t, std::uint16_t) override { return false; }
-    void out(std::uint16_t, std::uint8_t) override {}
-    std::uint8_t in(std::uint16_t) override { return 0xFF; }
-  };
-
   void look_at_pawnio(WindowsPortFacts& facts);
 
   WindowsSetupPlaces places_;

@@ -1,0 +1,52 @@
+#pragma once
+// The set-up facts of a 32-bit Windows program: the IO-Warrior's HID interfaces, the
+// rights of the process, each port I/O DLL tried (IO.DLL, then inpout32.dll) and the ISA
+// bus the monitoring tools share. PawnIO has no 32-bit driver and is not asked.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/setup_facts.hpp"
+#include "platform/windows/isa_bus.hpp"
+#include "platform/windows/port_io_dll.hpp"
+#include "platform/windows/setup_facts_windows.hpp"
+
+namespace platform::windows {
+
+// Where the facts come from; tests put fakes here.
+struct DllSetupPlaces {
+  std::function<bool()> elevated = ProcessIsElevated;
+  std::function<std::vector<IowarriorNode>()> iowarriors = IowarriorInterfaces;
+  std::span<const PortIoLibrary> dlls = DefaultPortIoLibraries();
+  std::wstring isa_bus = kIsaBusMutexName;
+  // The monitor's address and data port.
+  std::uint16_t first_port = 0x295;
+  std::uint16_t port_count = 2;
+};
+
+class DllSetupProbe final : public SetupProbe {
+ public:
+  explicit DllSetupProbe(DllSetupPlaces places = {});
+  ~DllSetupProbe() override;
+
+  // Gains the ports as lumatext does, through the first port I/O DLL that loads, and
+  // notes each DLL tried with its outcome.
+  SetupFacts collect() override;
+  // After collect: the ports as lumatext would use them, each register access holding
+  // the ISA bus; reads give 0xFF when they could not be had.
+  iow::PortIo& ports() override;
+
+ private:
+  DllSetupPlaces places_;
+  std::string bus_problems_;
+  std::unique_ptr<IsaBus> bus_;
+  std::unique_ptr<PortIoDll> dll_;
+  std::unique_ptr<IsaBusPortIo> shared_;
+  NoPorts none_;
+};
+
+}  // namespace platform::windows
