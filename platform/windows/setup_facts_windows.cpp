@@ -90,4 +90,29 @@ std::string ProcessUserName() {
   return Narrow(name);
 }
 
+IsaBus& ProbedBus::open(const std::wstring& name) {
+  shared_.reset();
+  bus_.reset();
+  problems_.clear();
+  bus_ = std::make_unique<IsaBus>(name, kIsaBusTimeout, [this](std::string_view line) {
+    problems_ += (problems_.empty() ? "" : "; ") + std::string(line);
+  });
+  return *bus_;
+}
+
+void ProbedBus::finish(WindowsPortFacts& ports, iow::PortIo* backend) {
+  {
+    const auto hold = bus_->hold();
+    ports.isa_bus_held = hold.held();
+  }
+  ports.isa_bus_problem = problems_;
+  ports.ports_ready = backend != nullptr;
+  if (backend != nullptr) shared_ = std::make_unique<IsaBusPortIo>(*backend, *bus_);
+}
+
+iow::PortIo& ProbedBus::ports() {
+  if (shared_) return *shared_;
+  return none_;
+}
+
 }  // namespace platform::windows

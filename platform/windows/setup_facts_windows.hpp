@@ -5,12 +5,14 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/iow.hpp"
 #include "platform/setup_facts.hpp"
+#include "platform/windows/isa_bus.hpp"
 
 namespace platform::windows {
 
@@ -36,6 +38,27 @@ class NoPorts final : public iow::PortIo {
   bool acquire(std::uint16_t, std::uint16_t) override { return false; }
   void out(std::uint16_t, std::uint8_t) override {}
   std::uint8_t in(std::uint16_t) override { return 0xFF; }
+};
+
+// The ISA bus as a set-up probe finds it, and the ports the probe offers once it has
+// collected: the backend it gained, each register access holding the bus, or NoPorts.
+class ProbedBus {
+ public:
+  // Opens the bus `name` afresh; what goes wrong with it is gathered for the report.
+  IsaBus& open(const std::wstring& name);
+  // Notes in `ports` whether the bus can be had now and what went wrong with it, and
+  // offers `backend` (null when none was gained) through the bus.
+  void finish(WindowsPortFacts& ports, iow::PortIo* backend);
+  // The ports offered; NoPorts before finish and after release.
+  iow::PortIo& ports();
+  // Withdraws the ports offered, before the backend they reach goes.
+  void release() { shared_.reset(); }
+
+ private:
+  std::string problems_;
+  std::unique_ptr<IsaBus> bus_;
+  std::unique_ptr<IsaBusPortIo> shared_;
+  NoPorts none_;
 };
 
 }  // namespace platform::windows

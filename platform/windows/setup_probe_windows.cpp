@@ -79,12 +79,10 @@ void WindowsSetupProbe::look_at_pawnio(WindowsPortFacts& facts) {
 }
 
 SetupFacts WindowsSetupProbe::collect() {
-  shared_.reset();
+  bus_.release();
   pawnio_.reset();
   device_.reset();
   dll_.reset();
-  bus_.reset();
-  bus_problems_.clear();
 
   SetupFacts facts;
   facts.device_directory = "HID";
@@ -92,16 +90,14 @@ SetupFacts WindowsSetupProbe::collect() {
   facts.user = ProcessUserName();
   WindowsPortFacts ports;
   ports.isa_bus_name = Narrow(places_.isa_bus);
-  bus_ = std::make_unique<IsaBus>(places_.isa_bus, kIsaBusTimeout, [this](std::string_view line) {
-    bus_problems_ += (bus_problems_.empty() ? "" : "; ") + std::string(line);
-  });
+  IsaBus& bus = bus_.open(places_.isa_bus);
   look_at_pawnio(ports);
 
   // The ports as lumatext gains them: PawnIO, or the DLL only where PawnIO is absent.
   iow::PortIo* backend = nullptr;
   if (ports.pawnio_open == DriverOpen::kOpened && ports.module_found && ports.module_error.empty()) {
     device_ = places_.pawnio();
-    pawnio_ = std::make_unique<PawnIoPortIo>(*device_, places_.module, *bus_);
+    pawnio_ = std::make_unique<PawnIoPortIo>(*device_, places_.module, bus);
     if (pawnio_->acquire(places_.first_port, places_.port_count)) backend = pawnio_.get();
     for (const auto& found : pawnio_->slots()) {
       ports.slots.push_back({found.slot, ConfigPort(found.slot), found.chip_id, found.outcome});
@@ -117,21 +113,12 @@ SetupFacts WindowsSetupProbe::collect() {
       ports.dll_error = dll_->failure();
     }
   }
-  {
-    const auto hold = bus_->hold();
-    ports.isa_bus_held = hold.held();
-  }
-  ports.isa_bus_problem = bus_problems_;
-  ports.ports_ready = backend != nullptr;
-  if (backend != nullptr) shared_ = std::make_unique<IsaBusPortIo>(*backend, *bus_);
+  bus_.finish(ports, backend);
   facts.windows = std::move(ports);
   return facts;
 }
 
-iow::PortIo& WindowsSetupProbe::ports() {
-  if (shared_) return *shared_;
-  return none_;
-}
+iow::PortIo& WindowsSetupProbe::ports() { return bus_.ports(); }
 
 }  // namespace platform::windows
 

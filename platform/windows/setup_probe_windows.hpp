@@ -57,13 +57,11 @@ class WindowsSetupProbe final : public SetupProbe {
   void look_at_pawnio(WindowsPortFacts& facts);
 
   WindowsSetupPlaces places_;
-  std::string bus_problems_;
-  std::unique_ptr<IsaBus> bus_;
+  // Before the backends, which use the bus: it goes after them.
+  ProbedBus bus_;
   std::unique_ptr<PawnIoDevice> device_;
   std::unique_ptr<PawnIoPortIo> pawnio_;
   std::unique_ptr<PortIoDll> dll_;
-  std::unique_ptr<IsaBusPortIo> shared_;
-  NoPorts none_;
 };
 
 }  // namespace platform::windows

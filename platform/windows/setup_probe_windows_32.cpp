@@ -9,10 +9,8 @@ DllSetupProbe::DllSetupProbe(DllSetupPlaces places) : places_(std::move(places))
 DllSetupProbe::~DllSetupProbe() = default;
 
 SetupFacts DllSetupProbe::collect() {
-  shared_.reset();
+  bus_.release();
   dll_.reset();
-  bus_.reset();
-  bus_problems_.clear();
 
   SetupFacts facts;
   facts.device_directory = "HID";
@@ -22,35 +20,25 @@ SetupFacts DllSetupProbe::collect() {
   ports.dlls_only = true;
   ports.elevated = places_.elevated();
   ports.isa_bus_name = Narrow(places_.isa_bus);
-  bus_ = std::make_unique<IsaBus>(places_.isa_bus, kIsaBusTimeout, [this](std::string_view line) {
-    bus_problems_ += (bus_problems_.empty() ? "" : "; ") + std::string(line);
-  });
+  bus_.open(places_.isa_bus);
 
   ports.dll_tried = true;
   dll_ = std::make_unique<PortIoDll>(places_.dlls);
-  ports.ports_ready = dll_->acquire(places_.first_port, places_.port_count);
+  const bool gained = dll_->acquire(places_.first_port, places_.port_count);
   for (const PortIoAttempt& attempt : dll_->attempts()) {
     ports.dlls.push_back({attempt.file, attempt.failure.empty() ? Narrow(dll_->loaded_path()) : "", attempt.failure});
   }
-  if (ports.ports_ready) {
+  if (gained) {
     ports.dll_loaded = Narrow(dll_->loaded()->file);
   } else {
     ports.dll_error = dll_->failure();
   }
-  {
-    const auto hold = bus_->hold();
-    ports.isa_bus_held = hold.held();
-  }
-  ports.isa_bus_problem = bus_problems_;
-  if (ports.ports_ready) shared_ = std::make_unique<IsaBusPortIo>(*dll_, *bus_);
+  bus_.finish(ports, gained ? dll_.get() : nullptr);
   facts.windows = std::move(ports);
   return facts;
 }
 
-iow::PortIo& DllSetupProbe::ports() {
-  if (shared_) return *shared_;
-  return none_;
-}
+iow::PortIo& DllSetupProbe::ports() { return bus_.ports(); }
 
 }  // namespace platform::windows
 

@@ -42,11 +42,9 @@ class DllSetupProbe final : public SetupProbe {
 
  private:
   DllSetupPlaces places_;
-  std::string bus_problems_;
-  std::unique_ptr<IsaBus> bus_;
+  // Before the DLL, which the ports offered use: it goes after it.
+  ProbedBus bus_;
   std::unique_ptr<PortIoDll> dll_;
-  std::unique_ptr<IsaBusPortIo> shared_;
-  NoPorts none_;
 };
 
 }  // namespace platform::windows
