@@ -150,8 +150,11 @@ case $case_name in
     expect_exit 0
     [ "$(count ' sign CPU Temperatur : 45.C$')" = 1 ] || fail "the temperature text was not typed in full"
     [ "$(count ' close 1$')" = 1 ] || fail "the device was not closed exactly once"
+    # Within the first second of the one-minute pause (simulated time): the waiting click is
+    # taken as the pause begins. At speed 20 a second is 50 ms of real time, which a loaded
+    # machine or the sanitizers can take up; 100 ms (5 ms real) were once exceeded by 11.
     awk '$2 == "sign" { shown = $1 } $2 == "close" { closed = $1 } $2 == "write" { last_write = $1 }
-         END { exit (shown && closed >= shown && closed < shown + 100 && last_write <= shown) ? 0 : 1 }' "$log" \
+         END { exit (shown && closed >= shown && closed < shown + 1000 && last_write <= shown) ? 0 : 1 }' "$log" \
       || fail "the close did not come right after the text, or a write followed it"
     ;;
   no_device)
