@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "platform/program_end.hpp"
 
@@ -38,6 +39,25 @@ class IowKit {
   virtual bool gone(IowKitHandle /*handle*/) { return false; }
 };
 
+// The hardware monitor chip as the platform identified it in the chip's configuration
+// space (ITE: chip ID in configuration registers 0x20/0x21, revision in bits 3-0 of 0x22).
+struct MonitorChip {
+  std::uint16_t id = 0;       // e.g. 0x8712; 0 where the platform did not identify the chip
+  std::uint8_t revision = 0;  // 0 where not read
+};
+
+// The chip's readings as a kernel driver that serves it offers them (Linux: the hwmon
+// files of the it87 driver). The driver reads the chip under its own lock.
+class MonitorDriver {
+ public:
+  virtual ~MonitorDriver() = default;
+  // Temperature 1 (register 0x29) in millidegrees Celsius; nullopt when it cannot be read.
+  virtual std::optional<std::int64_t> temperature_millidegrees() = 0;
+  // Fan 1 in rpm as the driver computes it, 0 or negative where it sees no speed; nullopt
+  // when it cannot be read.
+  virtual std::optional<std::int64_t> fan_rpm() = 0;
+};
+
 // Byte-wide access to the PC's I/O ports.
 class PortIo {
  public:
@@ -49,6 +69,12 @@ class PortIo {
   virtual void out(std::uint16_t port, std::uint8_t value) = 0;
   // Reads one byte from `port`, as it comes.
   virtual std::uint8_t in(std::uint16_t port) = 0;
+  // The chip behind the ports once acquire has succeeded; id 0 where this platform did not
+  // identify it.
+  virtual MonitorChip chip() const { return {}; }
+  // Where a kernel driver serves the chip: its readings, which take the place of every
+  // port access (acquire then gains nothing and touches no port); null where the ports are read.
+  virtual MonitorDriver* driver() { return nullptr; }
 };
 
 // The clocks: monotonic time, blocking waits on it, and the local time of day.
@@ -85,6 +111,9 @@ class OutsideLibraries {
   bool PortAccess(std::uint16_t first, std::uint16_t count) { return ports_.acquire(first, count); }
   void PortOut(std::uint16_t port, std::uint8_t value) { ports_.out(port, value); }
   std::uint8_t PortIn(std::uint16_t port) { return ports_.in(port); }
+  // What the platform knows of the chip behind the ports, and the driver serving it, if any.
+  MonitorChip chip() const { return ports_.chip(); }
+  MonitorDriver* driver() { return ports_.driver(); }
 
   // Delay library ("Port"): returns when at least `time` has passed, blocking the thread.
   void DELAY(std::chrono::milliseconds time) { clock_.sleep_until(clock_.now() + time); }

@@ -1,5 +1,6 @@
 #include "sim/options.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 
@@ -50,6 +51,53 @@ std::vector<std::uint8_t> ParseBytes(std::string_view option, std::string_view t
     if (comma == std::string_view::npos) return bytes;
     start = comma + 1;
   }
+}
+
+std::vector<std::uint16_t> ParseCounts(std::string_view option, std::string_view text) {
+  std::vector<std::uint16_t> counts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    const std::string_view item = text.substr(start, comma == std::string_view::npos ? comma : comma - start);
+    const auto value = ParseInt(item);
+    if (!value || *value < 0 || *value > 0xFFFF) Fail(option, text, "ist keine Liste von Z\u00e4hlwerten (0 bis 65535)");
+    counts.push_back(static_cast<std::uint16_t>(*value));
+    if (comma == std::string_view::npos) return counts;
+    start = comma + 1;
+  }
+}
+
+std::optional<unsigned> ParseHex(std::string_view text) {
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+  if (text.empty() || error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// ID[:REVISION] in hex, e.g. 8712:08: an ITE chip ID 0x87xx, a revision 0 to 0xF.
+void ParseChip(std::string_view option, std::string_view text, Options& options) {
+  const std::size_t colon = text.find(':');
+  const auto id = ParseHex(text.substr(0, colon));
+  const auto revision = colon == std::string_view::npos ? std::optional<unsigned>(0) : ParseHex(text.substr(colon + 1));
+  if (!id || *id >> 8 != 0x87 || !revision || *revision > 0xF) {
+    Fail(option, text, "ist keine ITE-Chip-ID mit Revision wie 8712:08");
+  }
+  options.chip_id = static_cast<std::uint16_t>(*id);
+  options.chip_revision = static_cast<std::uint8_t>(*revision);
+}
+
+// 16, or 8:DIVISOR with a power of two from 1 to 128.
+void ParseFanMode(std::string_view option, std::string_view text, Options& options) {
+  if (text == "16") {
+    options.fan_16bit = 0x07;
+    return;
+  }
+  const auto divisor = text.starts_with("8:") ? ParseInt(text.substr(2)) : std::nullopt;
+  if (!divisor || *divisor < 1 || *divisor > 128 || (*divisor & (*divisor - 1)) != 0) {
+    Fail(option, text, "ist weder 16 noch 8:TEILER mit einer Zweierpotenz von 1 bis 128");
+  }
+  options.fan_16bit = 0;
+  options.fan_divisors = static_cast<std::uint8_t>(std::countr_zero(static_cast<unsigned>(*divisor)));
 }
 
 ScheduledAction ParseAction(std::string_view option, std::string_view text) {
@@ -146,7 +194,11 @@ Options ParseOptions(std::span<const std::string_view> args) {
     } else if (option == "--temperature") {
       options.temperatures = ParseBytes(option, value());
     } else if (option == "--fan-count") {
-      options.fan_counts = ParseBytes(option, value());
+      options.fan_counts = ParseCounts(option, value());
+    } else if (option == "--chip") {
+      ParseChip(option, value(), options);
+    } else if (option == "--fan-mode") {
+      ParseFanMode(option, value(), options);
     } else if (option == "--speed") {
       const std::string_view text = value();
       const auto speed = ParseDouble(text);
@@ -170,6 +222,10 @@ Options ParseOptions(std::span<const std::string_view> args) {
     throw UsageError("--at: nicht mit --unattended (ohne Fenster gibt es keine Klicks)");
   }
   if (options.restart_after && !options.unattended) throw UsageError("--restart-after: nur mit --unattended");
+  const bool sixteen_bit = options.chip_id != 0x8705 && options.fan_16bit != 0;
+  for (const std::uint16_t count : options.fan_counts) {
+    if (count > 0xFF && !sixteen_bit) throw UsageError("--fan-count: Werte \u00fcber 255 nur mit --fan-mode 16 und --chip");
+  }
   return options;
 }
 
@@ -183,7 +239,11 @@ std::string Usage() {
          "  --at SEKUNDEN:AKTION      Aktion Messen, Ende oder Close (Fenster schlie\u00dfen) zur\n"
          "                            simulierten Zeit SEKUNDEN nach dem Start (mehrfach m\u00f6glich)\n"
          "  --temperature LISTE       Werte von Register 0x29 je Lesen, z. B. 45,46,47 (Vorgabe 45)\n"
-         "  --fan-count LISTE         Werte von Register 0x0D je Lesen (Vorgabe 60); der letzte Wert bleibt\n"
+         "  --fan-count LISTE         Werte von Register 0x0D je Lesen (Vorgabe 60); der letzte Wert bleibt;\n"
+         "                            mit --fan-mode 16 Z\u00e4hlwerte bis 65535 (High-Byte in Register 0x18)\n"
+         "  --chip ID[:REV]           ein sp\u00e4terer ITE-Chip statt des IT8705F, z. B. 8712:08 (hex)\n"
+         "  --fan-mode 16|8:TEILER    L\u00fcfterz\u00e4hler des sp\u00e4teren Chips: 16 Bit (Register 0x0C)\n"
+         "                            oder 8 Bit mit dem Teiler in Register 0x0B (Vorgabe 8:1)\n"
          "  --speed FAKTOR            1 Echtzeit (Vorgabe), N N-mal schneller, 0 virtuelle Zeit\n"
          "  --time-of-day HH:MM:SS[.fff]  Uhrzeit beim Start (Vorgabe: die echte)\n"
          "  --no-device               kein IO-Warrior angeschlossen\n"

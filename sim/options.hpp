@@ -21,7 +21,11 @@ struct Options {
   bool unattended = false;                // as lumatext --headless; implies headless
   std::vector<ScheduledAction> actions;
   std::vector<std::uint8_t> temperatures{45};
-  std::vector<std::uint8_t> fan_counts{60};
+  std::vector<std::uint16_t> fan_counts{60};
+  std::uint16_t chip_id = 0x8705;         // the simulated chip's ID, as its configuration space gives it
+  std::uint8_t chip_revision = 0;
+  std::uint8_t fan_divisors = 0;          // register 0x0B of a later chip
+  std::uint8_t fan_16bit = 0;             // register 0x0C of a later chip
   double speed = 1;                       // 0: virtual time
   std::optional<double> time_of_day;      // seconds since midnight; none: the real one
   bool no_device = false;

@@ -1,7 +1,9 @@
 #pragma once
-// A simulated ITE 8705 environment controller behind its address and data ports.
-// The temperature and fan-count registers answer from lists of values, one per read,
-// the last one repeating.
+// A simulated ITE 8705 environment controller behind its address and data ports, or
+// that of a later ITE chip. The temperature and fan-count registers answer from lists
+// of values, one per read, the last one repeating. A later chip also has the fan divisor
+// register 0x0B, the 16-bit counter enable 0x0C and the count's high byte 0x18, which
+// gives the high byte of the count register 0x0D gave last.
 
 #include <cstdint>
 #include <vector>
@@ -14,24 +16,40 @@ class EventLog;
 
 class SimIte8705 final : public iow::PortIo {
  public:
-  SimIte8705(std::vector<std::uint8_t> temperatures, std::vector<std::uint8_t> fan_counts,
+  // Fan counts above 255 are for a chip in 16-bit mode: register 0x0D gives the low byte.
+  SimIte8705(std::vector<std::uint8_t> temperatures, std::vector<std::uint16_t> fan_counts,
              EventLog* log = nullptr);
 
   bool acquire(std::uint16_t first, std::uint16_t count) override;
   void out(std::uint16_t port, std::uint8_t value) override;
   std::uint8_t in(std::uint16_t port) override;
 
+  // The chip the platform found, as chip() tells it (the IT8705F unless set).
+  iow::MonitorChip chip() const override { return chip_; }
+
   // Port access is refused, as without the right to use the ports.
   void set_accessible(bool accessible) { accessible_ = accessible; }
+  // The chip identity chip() gives.
+  void set_chip(iow::MonitorChip chip) { chip_ = chip; }
+  // Registers 0x0B (fan divisors) and 0x0C (16-bit counter enable); both 0 unless set.
+  void set_fan_registers(std::uint8_t divisors, std::uint8_t sixteen_bit) {
+    fan_divisors_ = divisors;
+    fan_16bit_ = sixteen_bit;
+  }
 
   int temperature_reads() const { return temperature_reads_; }
   int fan_count_reads() const { return fan_count_reads_; }
 
  private:
-  std::uint8_t next(const std::vector<std::uint8_t>& values, int& reads);
+  template <typename T>
+  T next(const std::vector<T>& values, int& reads);
 
   std::vector<std::uint8_t> temperatures_;
-  std::vector<std::uint8_t> fan_counts_;
+  std::vector<std::uint16_t> fan_counts_;
+  iow::MonitorChip chip_{0x8705, 0};
+  std::uint8_t fan_divisors_ = 0;
+  std::uint8_t fan_16bit_ = 0;
+  std::uint16_t last_count_ = 0;
   EventLog* log_;
   bool accessible_ = true;
   bool acquired_ = false;

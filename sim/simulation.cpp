@@ -27,6 +27,8 @@ Simulation::Simulation(const Options& options, double start_time_of_day, iow::Cl
   if (options.unplug_at) iowarrior_.set_unplug_at(iow::TimePoint{} + Seconds(*options.unplug_at));
   if (options.unplug_every) iowarrior_.set_unplug_every(Seconds(*options.unplug_every));
   chip_.set_accessible(!options.no_port_access);
+  chip_.set_chip({options.chip_id, options.chip_revision});
+  chip_.set_fan_registers(options.fan_divisors, options.fan_16bit);
   iowarrior_.on_pins([this](iow::TimePoint time, std::span<const std::uint8_t> report) { sign_.on_report(time, report); });
   sign_.on_finished([this](const std::string& text) { log_.record("sign", text); });
   clock_.set_before_real_wait([this] { log_.flush(); });

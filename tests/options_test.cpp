@@ -11,7 +11,7 @@ TEST(Options, DefaultsAreRealTimeWithReadings45And60) {
   EXPECT_FALSE(o.headless);
   EXPECT_EQ(o.speed, 1);
   EXPECT_EQ(o.temperatures, std::vector<std::uint8_t>{45});
-  EXPECT_EQ(o.fan_counts, std::vector<std::uint8_t>{60});
+  EXPECT_EQ(o.fan_counts, std::vector<std::uint16_t>{60});
   EXPECT_EQ(o.max_time, 86400);
   EXPECT_FALSE(o.time_of_day);
   EXPECT_FALSE(o.log_path);
@@ -28,12 +28,24 @@ TEST(Options, ParsesEveryOption) {
   EXPECT_EQ(o.actions[1].at, std::chrono::milliseconds{12500});
   EXPECT_EQ(o.actions[2].event, platform::WindowEvent::EndeClick);
   EXPECT_EQ(o.temperatures, (std::vector<std::uint8_t>{0, 255, 7}));
-  EXPECT_EQ(o.fan_counts, std::vector<std::uint8_t>{0});
+  EXPECT_EQ(o.fan_counts, std::vector<std::uint16_t>{0});
   EXPECT_EQ(o.speed, 0);
   EXPECT_DOUBLE_EQ(*o.time_of_day, 86399.5);
   EXPECT_TRUE(o.no_device && o.reject_writes && o.no_port_access);
   EXPECT_EQ(o.max_time, 10);
   EXPECT_EQ(*o.log_path, "-");
+}
+
+TEST(Options, SetsUpALaterChipsFanRegisters) {
+  sim::Options o = Parse({"--chip", "8712:08", "--fan-mode", "16", "--fan-count", "225,65535"});
+  EXPECT_EQ(o.chip_id, 0x8712);
+  EXPECT_EQ(o.chip_revision, 0x08);
+  EXPECT_EQ(o.fan_16bit, 0x07);
+  EXPECT_EQ(o.fan_counts, (std::vector<std::uint16_t>{225, 65535}));
+  o = Parse({"--chip", "8716", "--fan-mode", "8:128"});
+  EXPECT_EQ(o.chip_id, 0x8716);
+  EXPECT_EQ(o.fan_16bit, 0);
+  EXPECT_EQ(o.fan_divisors, 7);
 }
 
 TEST(Options, RejectsBadArgumentsNamingTheOption) {
@@ -67,6 +79,13 @@ TEST(Options, RejectsBadArgumentsNamingTheOption) {
       {{"--frobnicate"}, "--frobnicate"},
       {{"--speed"}, "--speed"},
       {{"--headless=yes"}, "--headless"},
+      {{"--chip", "1234"}, "--chip"},
+      {{"--chip", "8712:10"}, "--chip"},
+      {{"--fan-mode", "8:3"}, "--fan-mode"},
+      {{"--fan-mode", "12"}, "--fan-mode"},
+      // A count above 255 has no place in an 8-bit register.
+      {{"--fan-count", "256"}, "--fan-count"},
+      {{"--chip", "8712:08", "--fan-mode", "8:2", "--fan-count", "256"}, "--fan-count"},
   };
   for (const Row& row : rows) {
     try {

@@ -75,6 +75,7 @@ class IsaBusPortIo final : public iow::PortIo {
   void out(std::uint16_t port, std::uint8_t value) override;
   // Reads, then lets go of the bus.
   std::uint8_t in(std::uint16_t port) override;
+  iow::MonitorChip chip() const override { return ports_.chip(); }
 
  private:
   iow::PortIo& ports_;

@@ -21,6 +21,10 @@ constexpr std::array<std::uint8_t, 3> kIteEnterKey{0x87, 0x01, 0x55};
 constexpr std::array<std::uint8_t, 2> kIteEnterLast{0x55, 0xAA};
 constexpr std::uint8_t kChipIdHigh = 0x20;  // configuration register: chip ID, high byte
 constexpr std::uint8_t kChipIdLow = 0x21;   // configuration register: chip ID, low byte
+constexpr std::uint8_t kChipRevision = 0x22;  // configuration register: revision in bits 3-0
+constexpr std::uint8_t kRevisionBits = 0x0F;
+// The IT8705F, whose fan reading does not depend on its revision.
+constexpr std::uint16_t kIte8705 = 0x8705;
 constexpr std::uint8_t kConfigControl = 0x02;  // configuration register: bit 1 leaves configuration mode
 constexpr std::uint8_t kLeaveConfig = 0x02;
 // The high byte of every ITE chip's ID; the family shares the environment controller's
@@ -175,6 +179,11 @@ bool PawnIoPortIo::acquire(std::uint16_t first, std::uint16_t count) {
 
 const std::vector<SlotFinding>& PawnIoPortIo::slots() const { return slots_; }
 
+iow::MonitorChip PawnIoPortIo::chip() const {
+  if (!ready_ || slots_.empty()) return {};
+  return {slots_.back().chip_id, slots_.back().revision};
+}
+
 std::string PawnIoPortIo::call(const PawnIoFunction& function, std::initializer_list<std::uint64_t> arguments,
                                std::span<std::uint64_t> results) {
   const DWORD error = execute(function, std::span(arguments.begin(), arguments.size()), results);
@@ -224,6 +233,16 @@ void PawnIoPortIo::try_slot(SlotFinding& finding, std::uint16_t first, std::uint
     finding.outcome = "Chip-ID " + Hex(id, 4) +
                       " ist kein ITE-Chip; seine Register 0x29 und 0x0D bedeuten etwas anderes als beim ITE 8705";
     return;
+  }
+  // The revision decides how a later chip counts its fans (the IT8712F in 16 bits only
+  // from revision 0x08 on); the IT8705F is read one way whatever its revision.
+  if (id != kIte8705) {
+    std::array<std::uint64_t, 1> revision{};
+    if (auto why = call(kPawnIo.superio_inb, {kChipRevision}, revision); !why.empty()) {
+      finding.outcome = why;
+      return;
+    }
+    finding.revision = static_cast<std::uint8_t>(revision[0] & kRevisionBits);
   }
 
   // Configuration mode is left on slot 0 only: on slot 1 leaving it can hang some of

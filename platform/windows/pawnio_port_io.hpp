@@ -103,6 +103,7 @@ std::filesystem::path ModuleBesideProgram();
 struct SlotFinding {
   unsigned slot = 0;            // 0: ports 0x2E/0x2F, 1: 0x4E/0x4F
   std::uint16_t chip_id = 0;    // configuration registers 0x20/0x21; 0 when the slot could not be read
+  std::uint8_t revision = 0;    // configuration register 0x22, bits 3-0; read on ITE chips other than the IT8705F
   std::string outcome;          // empty when this slot's chip was taken, else why not (German, for the user)
 };
 
@@ -121,6 +122,8 @@ class PawnIoPortIo final : public iow::PortIo {
   // accesses is reported once; a failed read gives 0xFF.
   void out(std::uint16_t port, std::uint8_t value) override;
   std::uint8_t in(std::uint16_t port) override;
+  // The chip taken by the last successful acquire, with its revision.
+  iow::MonitorChip chip() const override;
 
   // Why the last acquire failed, for the user; empty after success.
   const std::string& failure() const { return failure_; }

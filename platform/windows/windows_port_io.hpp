@@ -24,6 +24,8 @@ class WindowsPortIo final : public iow::PortIo {
   bool acquire(std::uint16_t first, std::uint16_t count) override;
   void out(std::uint16_t port, std::uint8_t value) override;
   std::uint8_t in(std::uint16_t port) override;
+  // The chip PawnIO's module identified; unknown through a port I/O DLL.
+  iow::MonitorChip chip() const override { return shared_ ? shared_->chip() : iow::MonitorChip{}; }
 
  private:
   IsaBus bus_;

@@ -121,6 +121,47 @@ TEST(PawnIoWithLpcIo, TakesARegisterCompatibleIteChipAndNamesIt) {
   EXPECT_EQ(board.texts()[0], "CPU Temperatur : 45'C");
 }
 
+TEST(PawnIoWithLpcIo, ReadsALaterChipsFanTheWayItCountsWithTheRevisionFromItsConfigurationSpace) {
+  struct Row {
+    const char* mode;
+    std::uint8_t divisors;     // register 0x0B
+    std::uint8_t sixteen_bit;  // register 0x0C
+    std::uint16_t count;
+    const char* text;
+    std::vector<std::string> reading;  // the fan reading's port accesses
+  };
+  const Row rows[] = {
+      {"16 bit", 0x09, 0x07, 225, "CPU Luefterdrehzahl : 3000 rpm",
+       {"0x295<-0x0C", "0x296->0x07", "0x295<-0x0D", "0x296->0xE1", "0x295<-0x18", "0x296->0x00"}},
+      {"8 bit, divisor 2", 0x09, 0x00, 60, "CPU Luefterdrehzahl : 11250 rpm",
+       {"0x295<-0x0C", "0x296->0x00", "0x295<-0x0B", "0x296->0x09", "0x295<-0x0D", "0x296->0x3C"}},
+  };
+  for (const Row& row : rows) {
+    Chip it8712;
+    it8712.id = 0x8712;
+    it8712.revision = 0x08;
+    Board board(it8712);
+    board.monitor = sim::SimIte8705({45}, {row.count});
+    board.monitor.set_fan_registers(row.divisors, row.sixteen_bit);
+    board.monitor.set_chip({0x8712, 0x08});
+    board.monitor.acquire(0x295, 2);
+    ASSERT_TRUE(board.ports.acquire(0x295, 2)) << board.ports.failure();
+    EXPECT_EQ(board.ports.slots()[0].revision, 0x08);
+    EXPECT_EQ(board.ports.chip().id, 0x8712);
+    EXPECT_EQ(board.ports.chip().revision, 0x08);
+    const auto read_config = std::find(board.log.begin(), board.log.end(), "ioctl_superio_inb 0x22");
+    EXPECT_NE(read_config, board.log.end()) << "the revision is read from configuration register 0x22";
+    board.log.clear();
+    EXPECT_EQ(board.texts(), (std::array<std::string, 2>{"CPU Temperatur : 45'C", row.text})) << row.mode;
+    std::vector<std::string> ports;
+    for (const std::string& line : board.log) {
+      if (line.rfind("0x29", 0) == 0) ports.push_back(line);
+    }
+    ASSERT_GE(ports.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(ports.begin() + 2, ports.end()), row.reading) << row.mode;
+  }
+}
+
 TEST(PawnIoWithLpcIo, FindsTheIte8705OnSlot1BehindAnotherMakersChipAndLeavesBothAsTheyWere) {
   // A Nuvoton NCT6791D that firmware left in configuration mode.
   Board board(Chip{0xC803, 0, true, true}, Chip{});

@@ -10,6 +10,7 @@ constexpr std::uint8_t kConfigControl = 0x02;  // ITE: bit 1 returns to waiting 
 constexpr std::uint8_t kDeviceSelect = 0x07;
 constexpr std::uint8_t kChipIdHigh = 0x20;
 constexpr std::uint8_t kChipIdLow = 0x21;
+constexpr std::uint8_t kChipRevision = 0x22;
 constexpr std::uint8_t kOpenBus = 0xFF;
 constexpr std::uint8_t kNuvotonLeave = 0xAA;
 constexpr unsigned kEnvironmentController = 4;
@@ -46,6 +47,11 @@ SimulatedSuperIo::SimulatedSuperIo(std::optional<Chip> slot0, std::optional<Chip
     : monitor_(monitor), log_(log) {
   if (slot0) chips_[0] = Make(*slot0);
   if (slot1) chips_[1] = Make(*slot1);
+  for (const auto& chip : chips_) {
+    if (!chip || chip->chip.nuvoton) continue;
+    monitor_.set_chip({chip->chip.id, chip->chip.revision});
+    break;
+  }
   monitor_.acquire(0x295, 2);
 }
 
@@ -54,6 +60,7 @@ SimulatedSuperIo::Present SimulatedSuperIo::Make(const Chip& chip) {
   made.state.configuring = chip.configuring;
   made.state.global[kChipIdHigh] = static_cast<std::uint8_t>(chip.id >> 8);
   made.state.global[kChipIdLow] = static_cast<std::uint8_t>(chip.id & 0xFF);
+  made.state.global[kChipRevision] = chip.revision;
   made.state.devices.assign(256, {});
   if (!chip.nuvoton) {
     for (const Bases& bases : kIte8705Bases) {
@@ -120,7 +127,7 @@ std::uint8_t SimulatedSuperIo::read_register(Present& chip) const {
 }
 
 void SimulatedSuperIo::write_register(Present& chip, std::uint8_t value) {
-  if (chip.index == kChipIdHigh || chip.index == kChipIdLow) return;  // read-only
+  if (chip.index == kChipIdHigh || chip.index == kChipIdLow || chip.index == kChipRevision) return;  // read-only
   if (chip.index == kConfigControl) {
     if (!chip.chip.nuvoton && (value & 0x02) != 0) chip.state.configuring = false;
     return;

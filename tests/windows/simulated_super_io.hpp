@@ -10,7 +10,8 @@
 // and 0x2F8, parallel port 0x378/0x778, environment controller 0x290, keyboard
 // 0x60/0x64, game port 0x201, consumer IR 0x310, MIDI 0x300). A logical device the chip
 // lacks reads 0 in every register. The environment controller's address and data ports
-// (base + 5, base + 6) lead to the simulator's ITE 8705.
+// (base + 5, base + 6) lead to the simulator's environment controller, which becomes
+// that chip's (its ID and revision, and with them the later chips' fan registers).
 //
 // A Winbond/Nuvoton chip enters configuration mode on 0x87 0x87 and leaves it on 0xAA,
 // both written to the index port; only its chip ID is modelled.
@@ -42,6 +43,8 @@ class SimulatedSuperIo final : public PortBus {
     bool nuvoton = false;
     // In configuration mode from the start, as firmware or another program may leave a chip.
     bool configuring = false;
+    // Configuration register 0x22 (ITE: revision in bits 3-0).
+    std::uint8_t revision = 0;
   };
 
   // What a chip holds: whether it is in configuration mode, its global registers and
