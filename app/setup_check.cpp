@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -178,6 +179,12 @@ void ReportUdev(const SetupFacts& facts, const IowarriorNode* chosen, Report& re
 }
 
 void ReportPorts(const SetupFacts& facts, Report& report) {
+  if (!facts.it87_files.empty()) {
+    report.ok("Messwerte: aus den Dateien des Treibers it87 (" + facts.it87_files +
+              "/temp1_input und fan1_input); lumatext benutzt die Ports " + Hex(monitor::kAddressPort, 3) + "/" +
+              Hex(monitor::kDataPort, 3) + " nicht, ruft kein ioperm auf und legt jedes Recht beim Start ab");
+    return;
+  }
   const std::string head = "Portzugriff " + Hex(monitor::kAddressPort, 3) + "/" + Hex(monitor::kDataPort, 3) + ": ";
   const std::string setcap = "sudo setcap cap_sys_rawio+ep " + facts.program;
   switch (facts.port_refusal) {
@@ -217,6 +224,11 @@ void ReportPorts(const SetupFacts& facts, Report& report) {
 }
 
 void ReportIt87(const SetupFacts& facts, Report& report) {
+  if (!facts.it87_files.empty()) {
+    report.ok("Treiber it87: bedient den Systemmonitor; lumatext liest seine Dateien statt der Ports, beide kommen "
+              "sich daher nicht in die Quere");
+    return;
+  }
   if (!facts.it87_bound) {
     report.ok("Treiber it87: nicht gebunden, lumatext hat den Systemmonitor f\u00fcr sich");
     return;
@@ -416,6 +428,55 @@ bool PortsGranted(const SetupFacts& facts) {
   return facts.windows ? facts.windows->ports_ready : facts.port_refusal == PortRefusal::kNone;
 }
 
+// "IT8712F (Chip-ID 0x8712, Revision 0x08)".
+std::string ChipName(const iow::MonitorChip& chip) {
+  static constexpr std::uint16_t kKnown[] = {0x8705, 0x8712, 0x8716, 0x8718, 0x8720, 0x8721, 0x8726, 0x8728};
+  const bool known = std::find(std::begin(kKnown), std::end(kKnown), chip.id) != std::end(kKnown);
+  const std::string model = known ? "IT" + Hex(chip.id, 4).substr(2) + "F" : "ITE-Chip";
+  const std::string revision = chip.id == monitor::kIte8705Id ? "" : ", Revision " + Hex(chip.revision, 2);
+  return model + " (Chip-ID " + Hex(chip.id, 4) + revision + ")";
+}
+
+std::string FanModeText(const monitor::FanMode& mode) {
+  switch (mode.counter) {
+    case monitor::FanCounter::kIte8705:
+      return "L\u00fcfter wie beim IT8705F: Register 0x0D, 8 Bit, mal 8";
+    case monitor::FanCounter::kEightBit:
+      return "L\u00fcfter: 8 Bit mit Teiler " + std::to_string(mode.divisor) + " (Register 0x0D, Teiler aus 0x0B)";
+    case monitor::FanCounter::kSixteenBit:
+      return "L\u00fcfter: 16 Bit (Register 0x0D und 0x18, Teiler 2)";
+    case monitor::FanCounter::kDriver:
+      return "L\u00fcfter: die Drehzahl des Treibers (fan1_input)";
+  }
+  return {};
+}
+
+// Where the readings come from, the chip and how its fan is read.
+void ReportSource(const SetupFacts& facts, iow::OutsideLibraries& lib, Report& report) {
+  const monitor::FanMode mode = monitor::ReadFanMode(lib);
+  if (mode.counter == monitor::FanCounter::kDriver) {
+    report.ok("Quelle der Messwerte: die Dateien des Treibers it87, der den Chip kennt; " + FanModeText(mode));
+    return;
+  }
+  const std::string ports = "Quelle der Messwerte: die Ports " + Hex(monitor::kAddressPort, 3) + "/" +
+                            Hex(monitor::kDataPort, 3) + "; ";
+  const iow::MonitorChip chip = lib.chip();
+  if (chip.id != 0) {
+    report.ok(ports + "Chip " + ChipName(chip) + "; " + FanModeText(mode));
+  } else if (facts.windows) {
+    report.hint(ports + "Chip nicht bestimmt (\u00fcber eine Port-DLL liest lumatext die Konfigurationsports nicht); " +
+                FanModeText(mode) + ". Bei einem sp\u00e4teren ITE-Chip mit 16-Bit-Z\u00e4hler ist die Drehzahl "
+                "falsch: PawnIO installieren, dann bestimmt lumatext den Chip");
+  } else {
+    // The configuration ports 0x2E/0x4E are shared with the kernel's own Super-I/O drivers
+    // (watchdogs, other monitors) and the firmware, under a lock no program can take.
+    report.hint(ports + "Chip nicht bestimmt (lumatext liest unter Linux die Konfigurationsports 0x2E/0x4E nicht: "
+                "der Kernel und die Firmware benutzen sie unter einer Sperre, an der ein Programm nicht teilnimmt); " +
+                FanModeText(mode) + ". Bei einem sp\u00e4teren ITE-Chip mit 16-Bit-Z\u00e4hler ist die Drehzahl "
+                "falsch: dort den Treiber it87 laden (sudo modprobe it87), dann liest lumatext dessen Dateien");
+  }
+}
+
 void ReportReading(const SetupFacts& facts, iow::PortIo& ports, Report& report) {
   if (!PortsGranted(facts)) {
     report.error("Messung: ohne Portzugriff nicht m\u00f6glich");
@@ -424,6 +485,7 @@ void ReportReading(const SetupFacts& facts, iow::PortIo& ports, Report& report) 
   NoDevice no_device;
   platform::SystemClock clock;
   iow::OutsideLibraries lib(no_device, ports, clock);
+  ReportSource(facts, lib, report);
   WindowState w;
   monitor::ReadTemperatureText(w, lib);
   const std::string temperature = w.DisplayText;
@@ -431,7 +493,7 @@ void ReportReading(const SetupFacts& facts, iow::PortIo& ports, Report& report) 
   monitor::ReadFanSpeedText(w, lib);
   const std::string text = "Messung: die Laufschrift zeigt \"" + temperature + "\" und \"" + w.DisplayText + "\"";
   // A port where no chip answers reads as all ones.
-  if (degrees == 0xFF && w.Reading == monitor::FanSpeed(0xFF)) {
+  if (lib.driver() == nullptr && degrees == 0xFF && w.Reading == monitor::FanSpeed(0xFF)) {
     report.hint(text + "; beide Register lesen 255: an " + Hex(monitor::kAddressPort, 3) +
                 " antwortet wohl kein ITE 8705 (anderer Chip oder andere Basisadresse)");
   } else {

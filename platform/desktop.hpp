@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/device_loss.hpp"
 #include "platform/form_layout.hpp"
@@ -17,6 +18,9 @@ namespace platform {
 struct PortAccess {
   bool granted = false;
   int error = 0;  // the system's error number of the refusal; 0 when granted or none
+  // Where the readings come from a kernel driver's files instead of the ports (Linux: the
+  // it87 driver's hwmon directory); empty when the ports are read.
+  std::string driver_directory;
 };
 
 // The real IO-Warrior and port I/O of this machine.

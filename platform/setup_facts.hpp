@@ -110,6 +110,7 @@ struct SetupFacts {
   std::string program;           // the running program's file
   bool program_has_capability = false;  // its file carries cap_sys_rawio in permitted and effective
   bool it87_bound = false;       // the kernel's it87 driver serves the chip
+  std::string it87_files;        // its hwmon directory, whose files give the readings; empty when the ports do
   // Set on Windows, where it stands for udev, ioperm and it87 above.
   std::optional<WindowsPortFacts> windows;
 };

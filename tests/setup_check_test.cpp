@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -78,7 +79,7 @@ TEST(SetupReport, AWorkingSetUpIsAllOkAndShowsWhatTheSignWouldShow) {
     ++count;
     EXPECT_TRUE(line.starts_with("OK      ") || line.starts_with("Ergebnis: lumatext kann hier laufen")) << line;
   }
-  EXPECT_EQ(count, 8);
+  EXPECT_EQ(count, 9);
 }
 
 struct Fault {
@@ -179,6 +180,54 @@ TEST(SetupReport, AllOnesFromBothRegistersIsNamedAsNoChip) {
                            "\"CPU Luefterdrehzahl : 661 rpm\"; beide Register lesen 255"),
             std::string::npos)
       << out.str();
+}
+
+// The it87 driver's files in place of the ports; a port access fails the test.
+class It87Files final : public iow::PortIo, public iow::MonitorDriver {
+ public:
+  bool acquire(std::uint16_t, std::uint16_t) override { return true; }
+  void out(std::uint16_t port, std::uint8_t) override { ADD_FAILURE() << "port " << port << " written"; }
+  std::uint8_t in(std::uint16_t port) override {
+    ADD_FAILURE() << "port " << port << " read";
+    return 0xFF;
+  }
+  iow::MonitorDriver* driver() override { return this; }
+  std::optional<std::int64_t> temperature_millidegrees() override { return 52000; }
+  std::optional<std::int64_t> fan_rpm() override { return 0; }
+};
+
+TEST(SetupReport, WithTheIt87DriversFilesItSaysSoPlainlyAndShowsTheirTexts) {
+  SetupFacts facts = Working();
+  facts.it87_bound = true;
+  facts.it87_files = "/sys/class/hwmon/hwmon2";
+  It87Files files;
+  std::ostringstream out;
+  EXPECT_EQ(ReportSetup(facts, files, out), 0) << out.str();
+  const std::string report = out.str();
+  for (const char* line : {
+           "OK      Messwerte: aus den Dateien des Treibers it87 (/sys/class/hwmon/hwmon2/temp1_input und fan1_input); "
+           "lumatext benutzt die Ports 0x295/0x296 nicht, ruft kein ioperm auf und legt jedes Recht beim Start ab\n",
+           "OK      Treiber it87: bedient den Systemmonitor; lumatext liest seine Dateien statt der Ports",
+           "OK      Quelle der Messwerte: die Dateien des Treibers it87",
+           "OK      Messung: die Laufschrift zeigt \"CPU Temperatur : 52'C\" und \"CPU Luefterdrehzahl : --- rpm\"\n",
+       }) {
+    EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
+  }
+  EXPECT_EQ(report.find("HINWEIS"), std::string::npos) << report;
+  EXPECT_EQ(report.find("Portzugriff"), std::string::npos) << report;
+}
+
+TEST(SetupReport, AChipNotIdentifiedIsSaidToBeReadAsTheIte8705) {
+  sim::SimIte8705 chip({45}, {60});
+  chip.set_chip({});
+  chip.acquire(0x295, 2);
+  std::ostringstream out;
+  EXPECT_EQ(ReportSetup(Working(), chip, out), 0);
+  EXPECT_NE(out.str().find("HINWEIS Quelle der Messwerte: die Ports 0x295/0x296; Chip nicht bestimmt (lumatext liest "
+                           "unter Linux die Konfigurationsports 0x2E/0x4E nicht"),
+            std::string::npos)
+      << out.str();
+  EXPECT_NE(out.str().find("sudo modprobe it87"), std::string::npos) << out.str();
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ class LinuxHardware final : public Hardware {
 
   iow::IowKit& iowkit() override { return guarded_; }
   iow::PortIo& ports() override { return ports_; }
-  PortAccess port_access() const override { return {ports_.granted(), ports_.error()}; }
+  PortAccess port_access() const override { return {ports_.granted(), ports_.error(), ports_.driver_directory()}; }
   std::unique_ptr<DeviceWatch> watch_device(iow::Clock& clock) override {
     return std::make_unique<lnx::IowarriorWatch>(kit_, clock, &signals_);
   }

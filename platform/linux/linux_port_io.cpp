@@ -5,7 +5,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +27,21 @@ std::string FirstLine(const std::filesystem::path& path) {
   return line;
 }
 
+// The whole number a sysfs attribute file holds; nullopt when it cannot be read.
+std::optional<std::int64_t> Attribute(const std::filesystem::path& path) {
+  std::ifstream file(path);
+  std::int64_t value = 0;
+  if (!(file >> value)) return std::nullopt;
+  return value;
+}
+
 }  // namespace
+
+std::optional<std::int64_t> It87Files::temperature_millidegrees() {
+  return Attribute(std::filesystem::path(directory_) / "temp1_input");
+}
+
+std::optional<std::int64_t> It87Files::fan_rpm() { return Attribute(std::filesystem::path(directory_) / "fan1_input"); }
 
 LinuxPortIo::LinuxPortIo(std::string sysfs) : sysfs_(std::move(sysfs)) {}
 
@@ -34,7 +50,11 @@ void LinuxPortIo::grant(std::uint16_t first, std::uint16_t count) {
   const std::string call = "PortAccess: ioperm(" + Hex(first) + ", " + std::to_string(count) + ")";
   failure_.clear();
   error_ = 0;
-  if (!kHavePortInstructions) {
+  driver_.reset();
+  if (const std::string driver = It87Directory(sysfs_, static_cast<std::uint16_t>(first & ~7u)); !driver.empty()) {
+    // The driver reads the chip under its own lock: no port is touched, so no privilege is needed.
+    driver_.emplace(driver);
+  } else if (!kHavePortInstructions) {
     failure_ = call + ": dieser Rechner hat keine I/O-Port-Befehle (nur x86)";
   } else if (GrantPorts(first, count) != 0) {
     error_ = errno;
@@ -50,8 +70,17 @@ bool LinuxPortIo::acquire(std::uint16_t first, std::uint16_t count) {
     Diagnostic(failure_);
     return false;
   }
+  if (driver_) {
+    Diagnostic("PortAccess: der Treiber it87 des Kernels bedient den Systemmonitor; lumatext liest dessen Dateien " +
+               driver_->directory() + "/temp1_input und fan1_input und benutzt die Ports nicht");
+    return true;
+  }
   acquired_ = true;
-  if (It87DriverBound(sysfs_)) {
+  Diagnostic("PortAccess: Hinweis: der Chip ist nicht bestimmt (lumatext liest unter Linux seine Konfigurationsports "
+             "nicht); die L\u00fcfterdrehzahl wird wie beim IT8705F gelesen (Register 0x0D mal 8). Bei einem "
+             "sp\u00e4teren ITE-Chip mit 16-Bit-Z\u00e4hler ist sie falsch: dort den Treiber it87 laden (sudo modprobe "
+             "it87), lumatext liest dann dessen Dateien");
+  if (It87DriverBound(sysfs_, static_cast<std::uint16_t>(first & ~7u))) {
     Diagnostic("Warnung: der Treiber it87 des Kernels bedient den Systemmonitor; er und lumatext benutzen beide den "
                "Adressport " + Hex(first) + " des Chips, ein Messwert kann daher ab und zu aus dem falschen Register "
                "stammen");
@@ -105,13 +134,24 @@ std::string LockdownMode(const std::string& sysfs) {
   return mode == "none" ? std::string{} : mode;
 }
 
-bool It87DriverBound(const std::string& sysfs) {
+std::string It87Directory(const std::string& sysfs, std::uint16_t base) {
   std::error_code error;
   const std::filesystem::path hwmon = std::filesystem::path(sysfs) / "class/hwmon";
+  std::vector<std::filesystem::path> found;
   for (const auto& entry : std::filesystem::directory_iterator(hwmon, error)) {
-    if (FirstLine(entry.path() / "name") == "it87") return true;
+    if (FirstLine(entry.path() / "name") == "it87") found.push_back(entry.path());
   }
-  return false;
+  // hwmon0 before hwmon1, whatever order the directory lists them in.
+  std::sort(found.begin(), found.end());
+  for (const auto& directory : found) {
+    // The driver names its platform device after the base address: it87.656 for 0x290.
+    std::error_code unknown;
+    const auto device = std::filesystem::canonical(directory / "device", unknown);
+    if (unknown || device.filename() == "it87." + std::to_string(base)) return directory.string();
+  }
+  return {};
 }
+
+bool It87DriverBound(const std::string& sysfs, std::uint16_t base) { return !It87Directory(sysfs, base).empty(); }
 
 }  // namespace platform::lnx

@@ -86,8 +86,13 @@ bool MentionsIowarrior(const fs::path& rule) {
 }  // namespace
 
 LinuxSetupProbe::LinuxSetupProbe(DeviceFiles& files, const PortAccess& access, SetupPlaces places)
-    : files_(files), access_(access), places_(std::move(places)), ports_(access.granted) {
+    : files_(files), access_(access), places_(std::move(places)), ports_(access) {
   if (places_.program.empty()) places_.program = RunningProgram();
+}
+
+LinuxSetupProbe::GrantedPorts::GrantedPorts(const PortAccess& access)
+    : granted_(access.granted && access.driver_directory.empty()) {
+  if (!access.driver_directory.empty()) driver_.emplace(access.driver_directory);
 }
 
 void LinuxSetupProbe::GrantedPorts::out(std::uint16_t port, std::uint8_t value) {
@@ -104,6 +109,7 @@ SetupFacts LinuxSetupProbe::collect() {
   look_at_user(facts);
   look_at_ports(facts);
   facts.it87_bound = It87DriverBound(places_.sysfs);
+  facts.it87_files = access_.driver_directory;
   return facts;
 }
 

@@ -2,10 +2,12 @@
 // The set-up facts of a Linux machine: the iowarrior driver's nodes, udev, the user's
 // groups, ioperm and the it87 driver.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/linux/device_files.hpp"
+#include "platform/linux/linux_port_io.hpp"
 #include "platform/setup_facts.hpp"
 
 namespace platform::lnx {
@@ -34,16 +36,18 @@ class LinuxSetupProbe final : public SetupProbe {
   iow::PortIo& ports() override { return ports_; }
 
  private:
-  // The ports as far as `access` reached them.
+  // The ports as far as `access` reached them, or the it87 driver's files in their place.
   class GrantedPorts final : public iow::PortIo {
    public:
-    explicit GrantedPorts(bool granted) : granted_(granted) {}
-    bool acquire(std::uint16_t, std::uint16_t) override { return granted_; }
+    explicit GrantedPorts(const PortAccess& access);
+    bool acquire(std::uint16_t, std::uint16_t) override { return granted_ || driver_; }
     void out(std::uint16_t port, std::uint8_t value) override;
     std::uint8_t in(std::uint16_t port) override;
+    iow::MonitorDriver* driver() override { return driver_ ? &*driver_ : nullptr; }
 
    private:
     bool granted_;
+    std::optional<It87Files> driver_;
   };
 
   IowarriorNode look_at(const std::string& name);

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -11,6 +14,7 @@
 
 #include "platform/desktop.hpp"
 #include "platform/linux/linux_port_io.hpp"
+#include "platform/linux/port_instructions.hpp"
 
 namespace platform::lnx {
 namespace {
@@ -55,6 +59,53 @@ TEST_F(FakeSysfs, FindsTheIt87DriverAmongTheHwmonDevices) {
   write("class/hwmon/hwmon1/name", "it87");
   EXPECT_TRUE(It87DriverBound(root_));
   EXPECT_FALSE(It87DriverBound(root_ / "missing"));
+}
+
+// The driver names its platform device after the environment controller's base:
+// it87.656 for 0x290. hwmon devices of other drivers, and an it87 at another base, are not ours.
+TEST_F(FakeSysfs, TakesTheIt87HwmonDeviceOfTheChipAtTheMonitorsBase) {
+  const auto device = [&](const std::string& hwmon, const std::string& name) {
+    fs::create_directories(root_ / "devices/platform" / name);
+    fs::create_directory_symlink(root_ / "devices/platform" / name, root_ / "class/hwmon" / hwmon / "device");
+  };
+  write("class/hwmon/hwmon0/name", "coretemp");
+  device("hwmon0", "coretemp.0");
+  write("class/hwmon/hwmon1/name", "it87");
+  device("hwmon1", "it87.552");  // a second ITE chip at 0x228
+  EXPECT_EQ(It87Directory(root_, 0x290), "");
+  EXPECT_FALSE(It87DriverBound(root_));
+  write("class/hwmon/hwmon2/name", "it87");
+  device("hwmon2", "it87.656");
+  EXPECT_EQ(It87Directory(root_, 0x290), (root_ / "class/hwmon/hwmon2").string());
+  EXPECT_EQ(It87Directory(root_, 0x228), (root_ / "class/hwmon/hwmon1").string());
+}
+
+// With the it87 driver serving the chip: no ioperm, every capability dropped, and the
+// readings from its files. A port instruction without ioperm faults, so a read after
+// grant ends the process where ioperm would have let it through.
+TEST_F(FakeSysfs, WithTheIt87DriverTheReadingsComeFromItsFilesAndNoPortIsOpened) {
+  if (!kHavePortInstructions) GTEST_SKIP() << "no port instructions to fault";
+  write("class/hwmon/hwmon3/name", "it87");
+  fs::create_directories(root_ / "devices/platform/it87.656");
+  fs::create_directory_symlink(root_ / "devices/platform/it87.656", root_ / "class/hwmon/hwmon3/device");
+  write("class/hwmon/hwmon3/temp1_input", "-1000");
+  write("class/hwmon/hwmon3/fan1_input", "3000");
+  EXPECT_EXIT(
+      {
+        LinuxPortIo ports(root_);
+        ports.grant(0x295, 2);
+        const bool acquired = ports.acquire(0x295, 2);
+        iow::MonitorDriver* driver = ports.driver();
+        const bool read = driver != nullptr && driver->temperature_millidegrees() == -1000 && driver->fan_rpm() == 3000;
+        std::fprintf(stderr, "%sacquired %d, error %d, read %d, files %s", Capabilities().c_str(), acquired, ports.error(), read,
+                     ports.driver_directory().c_str());
+        std::fflush(stderr);
+        ReadPort(0x296);
+        std::exit(0);
+      },
+      // Killed by SIGSEGV; under a sanitizer its handler ends the process with an error status.
+      [](int status) { return !(WIFEXITED(status) && WEXITSTATUS(status) == 0); },
+      "CapPrm:\t0000000000000000\nCapEff:\t0000000000000000\nacquired 1, error 0, read 1, files .*/class/hwmon/hwmon3");
 }
 
 TEST_F(FakeSysfs, ReadsTheActiveLockdownMode) {

@@ -40,6 +40,10 @@ struct Machine {
   std::vector<IowarriorNode> iowarriors{IowarriorInterface(kPinsPath, 0x1501, L"00001A2B", 3, ERROR_SUCCESS),
                                         IowarriorInterface(kSpecialPath, 0x1501, L"00001A2B", 8, ERROR_SUCCESS)};
   const PortIoLibrary* dll = &kNoDll;
+  // The environment controller's fan: count, registers 0x0B and 0x0C (a later chip's).
+  std::uint16_t fan_count = 60;
+  std::uint8_t fan_divisors = 0;
+  std::uint8_t fan_16bit = 0;
 };
 
 struct Outcome {
@@ -59,7 +63,8 @@ Outcome Check(const Machine& machine) {
     module = WriteTemporary("lumatext-check-LpcIO.bin", bytes);
   }
   std::vector<std::string> log;
-  sim::SimIte8705 monitor({45}, {60});
+  sim::SimIte8705 monitor({45}, {machine.fan_count});
+  monitor.set_fan_registers(machine.fan_divisors, machine.fan_16bit);
   SimulatedSuperIo board(machine.slot0, machine.slot1, monitor, log);
   SimulatedPawnIo pawnio(board, log);
   FailingPawnIo failing;
@@ -102,6 +107,8 @@ TEST(WindowsSetupCheck, AWorkingSetUpIsAllOkAndReadsBothRegistersOnce) {
            "OK      Portfenster: 0x295/0x296 liegen in den Fenstern, die LpcIO f\u00fcr den Chip \u00f6ffnet\n",
            "OK      ISA-Bus: Mutex Local\\lumatext-test-isabus-check zu haben",
            "OK      inpoutx64: nicht benutzt, PawnIO ist installiert\n",
+           "OK      Quelle der Messwerte: die Ports 0x295/0x296; Chip IT8705F (Chip-ID 0x8705); L\u00fcfter wie beim "
+           "IT8705F: Register 0x0D, 8 Bit, mal 8\n",
            "OK      Messung: die Laufschrift zeigt \"CPU Temperatur : 45'C\" und \"CPU Luefterdrehzahl : 2812 rpm\"\n",
            "Ergebnis: lumatext kann hier laufen.\n",
        }) {
@@ -185,6 +192,31 @@ TEST(WindowsSetupCheck, EachFaultSaysWhatToDoAndOnlyBlockingOnesFailTheCheck) {
     EXPECT_EQ(outcome.report.find("FEHLER") != std::string::npos, fault.status != 0) << fault.name << "\n"
                                                                                       << outcome.report;
   }
+}
+
+TEST(WindowsSetupCheck, ALaterChipIsNamedWithItsRevisionAndFanModeAndReadAsItCounts) {
+  Machine machine;
+  Chip it8712;
+  it8712.id = 0x8712;
+  it8712.revision = 0x08;
+  machine.slot0 = it8712;
+  machine.fan_count = 225;
+  machine.fan_16bit = 0x07;
+  Outcome outcome = Check(machine);
+  EXPECT_EQ(outcome.status, 0) << outcome.report;
+  EXPECT_NE(outcome.report.find("OK      Quelle der Messwerte: die Ports 0x295/0x296; Chip IT8712F (Chip-ID 0x8712, "
+                                "Revision 0x08); L\u00fcfter: 16 Bit (Register 0x0D und 0x18, Teiler 2)\n"),
+            std::string::npos)
+      << outcome.report;
+  EXPECT_NE(outcome.report.find("\"CPU Luefterdrehzahl : 3000 rpm\""), std::string::npos) << outcome.report;
+
+  machine.fan_count = 60;
+  machine.fan_16bit = 0;
+  machine.fan_divisors = 0x01;
+  outcome = Check(machine);
+  EXPECT_NE(outcome.report.find("L\u00fcfter: 8 Bit mit Teiler 2 (Register 0x0D, Teiler aus 0x0B)\n"), std::string::npos)
+      << outcome.report;
+  EXPECT_NE(outcome.report.find("\"CPU Luefterdrehzahl : 11250 rpm\""), std::string::npos) << outcome.report;
 }
 
 TEST(WindowsSetupCheck, ASlotWithAnotherChipIsNamedWithItsIdAndLeftOutOfTheVerdict) {
