@@ -303,6 +303,68 @@ case_d() {
   pass d "unplugged after report $at_unplug; one report: $(grep IowKitWrite "$dir/stderr"); Messen to exit ${seconds} s; exit 0"
 }
 
+# h: the kernel's it87 driver serves the chip. No emulated ITE chip exists for the
+# driver to bind to, so its hwmon device is a tree made here over /sys/class/hwmon,
+# named as the driver names it (it87, its platform device it87.656 for 0x290). --check
+# and --headless read its files: no ioperm or iopl call (strace), no byte to the address
+# port; --check shows the texts of the files' values.
+case_h() {
+  [ -d /sys/class/hwmon ] || { fail "this kernel has no /sys/class/hwmon"; return; }
+  command -v strace >/dev/null || { fail "strace is missing (tools/install-deps --tests installs it)"; return; }
+  mount -t tmpfs hwmon /sys/class/hwmon || { fail "no tmpfs over /sys/class/hwmon"; return; }
+  case_h_driver
+  umount /sys/class/hwmon
+  [ -n "$failed" ] && return
+  # Without the driver the same trace shows the ioperm call: the check above can see one.
+  setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" \
+    strace -f -qq -e trace=ioperm,iopl -o "$home/ports-strace.log" "$program" --check >/dev/null 2>&1
+  cp "$home/ports-strace.log" "$dir/"
+  grep -q "ioperm(0x295," "$dir/ports-strace.log" \
+    || { fail "without the driver strace saw no ioperm: $(cat "$dir/ports-strace.log")"; return; }
+  pass h "it87 files: --check shows \"CPU Temperatur : 52'C\" and \"CPU Luefterdrehzahl : 3000 rpm\"; --check and" \
+    "--headless without ioperm or iopl and without a byte to 0x295 (without the driver: $(head -n 1 "$dir/ports-strace.log"))"
+}
+case_h_driver() {
+  local hwmon=/sys/class/hwmon/hwmon0 address out start
+  mkdir -p $hwmon /tmp/platform/it87.656
+  echo it87 >$hwmon/name
+  echo 52000 >$hwmon/temp1_input
+  echo 3000 >$hwmon/fan1_input
+  ln -s /tmp/platform/it87.656 $hwmon/device
+  address=$(size_of "$address_log")
+  # strace writes as the user: into its home, copied to the artifacts afterwards.
+  out=$(setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" \
+        strace -f -qq -e trace=ioperm,iopl -o "$home/check-strace.log" "$program" --check 2>&1)
+  status=$?
+  echo "$out" >"$dir/check.txt"
+  [ "$status" = 0 ] || { fail "--check: exit status $status: $out"; return; }
+  echo "$out" | grep -q "^OK      Messwerte: aus den Dateien des Treibers it87 ($hwmon/temp1_input" \
+    || { fail "--check does not say the readings come from the driver's files: $out"; return; }
+  echo "$out" | grep -q "\"CPU Temperatur : 52'C\" und \"CPU Luefterdrehzahl : 3000 rpm\"" \
+    || { fail "--check does not show the files' texts: $out"; return; }
+  cp "$home/check-strace.log" "$dir/"
+  ! grep -qE "ioperm|iopl" "$dir/check-strace.log" || { fail "--check: $(cat "$dir/check-strace.log")"; return; }
+
+  start=$(($(lines) + 1))
+  setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" \
+    strace -f --seccomp-bpf -qq -e trace=ioperm,iopl -o "$home/strace.log" "$program" --headless 2>"$dir/stderr" &
+  local tracer=$!
+  # Text entry starts once the temperature is read; the typing itself is case b's.
+  wait_writes "$start" 2 30 || { fail "--headless: no start of entry"; return; }
+  pid=$(cut -d" " -f1 "/proc/$tracer/task/$tracer/children" 2>/dev/null)
+  local caps
+  caps=$(capabilities "$pid")
+  kill -TERM "$pid"
+  wait_exit "$tracer" 10
+  [ -z "$caps" ] || { fail "capabilities left while it runs: $caps"; return; }
+  cp "$home/strace.log" "$dir/"
+  ! grep -qE "ioperm|iopl" "$dir/strace.log" || { fail "--headless: $(cat "$dir/strace.log")"; return; }
+  [ "$(size_of "$address_log")" = "$address" ] \
+    || { fail "the address port received '$(address_bytes_from "$address")'"; return; }
+  grep -q "lumatext liest dessen Dateien $hwmon/temp1_input" "$dir/stderr" \
+    || { fail "start-up does not say where the readings come from: $(cat "$dir/stderr")"; return; }
+}
+
 for case_name in "$@"; do
   failed=""
   dir=$art/cases/$case_name && mkdir -p "$dir"
