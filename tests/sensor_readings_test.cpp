@@ -188,6 +188,7 @@ TEST(SensorReadings, FromADriverTheTextsAreThoseOfTheSameRegisterByteAndNoPortIs
       {45500, "CPU Temperatur : 46'C"},   {-500, "CPU Temperatur : 255'C"},
       {300000, "CPU Temperatur : 300'C"}, {-200000, "CPU Temperatur :-200'C"},
       {std::nullopt, "CPU Temperatur : ---'C"},
+      {INT64_MIN, "CPU Temperatur :-2147483648'C"},
   };
   const Row fans[] = {
       {3000, "CPU Luefterdrehzahl : 3000 rpm"}, {0, "CPU Luefterdrehzahl : --- rpm"},
