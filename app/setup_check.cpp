@@ -466,7 +466,9 @@ void ReportSource(const SetupFacts& facts, iow::OutsideLibraries& lib, Report& r
   } else if (facts.windows) {
     report.hint(ports + "Chip nicht bestimmt (\u00fcber eine Port-DLL liest lumatext die Konfigurationsports nicht); " +
                 FanModeText(mode) + ". Bei einem sp\u00e4teren ITE-Chip mit 16-Bit-Z\u00e4hler ist die Drehzahl "
-                "falsch: PawnIO installieren, dann bestimmt lumatext den Chip");
+                "falsch: " + (facts.windows->dlls_only ? "auf einem 64-Bit-Windows die 64-Bit-Fassung mit PawnIO nehmen"
+                                                        : "PawnIO installieren") +
+                ", dann bestimmt lumatext den Chip");
   } else {
     // The configuration ports 0x2E/0x4E are shared with the kernel's own Super-I/O drivers
     // (watchdogs, other monitors) and the firmware, under a lock no program can take.

@@ -148,6 +148,16 @@ TEST(WindowsSetupCheck, EachFaultSaysWhatToDoAndOnlyBlockingOnesFailTheCheck) {
          m.dll = &kFakeInpOut;
        },
        0, "HINWEIS inpoutx64: fake_port_io.dll geladen, lumatext liest die Ports dar\u00fcber, weil PawnIO fehlt"},
+      {"PawnIO missing, inpoutx64 serves: the chip is not known",
+       [](Machine& m) {
+         m.pawnio_version.clear();
+         m.pawnio_open = ERROR_FILE_NOT_FOUND;
+         m.dll = &kFakeInpOut;
+       },
+       0, "HINWEIS Quelle der Messwerte: die Ports 0x295/0x296; Chip nicht bestimmt (\u00fcber eine Port-DLL liest "
+          "lumatext die Konfigurationsports nicht); L\u00fcfter wie beim IT8705F: Register 0x0D, 8 Bit, mal 8. Bei einem "
+          "sp\u00e4teren ITE-Chip mit 16-Bit-Z\u00e4hler ist die Drehzahl falsch: PawnIO installieren, dann bestimmt "
+          "lumatext den Chip\n"},
       {"PawnIO entry without its device",
        [](Machine& m) { m.pawnio_open = ERROR_FILE_NOT_FOUND; },
        1, "FEHLER  PawnIO: Version 2.1.0.0 laut Systemsteuerung installiert, sein Ger\u00e4t fehlt aber"},
