@@ -303,7 +303,7 @@ case_d() {
   pass d "unplugged after report $at_unplug; one report: $(grep IowKitWrite "$dir/stderr"); Messen to exit ${seconds} s; exit 0"
 }
 
-# h: the kernel's it87 driver serves the chip. No emulated ITE chip exists for the
+# h (before d, which unplugs the device): the kernel's it87 driver serves the chip. No emulated ITE chip exists for the
 # driver to bind to, so its hwmon device is a tree made here over /sys/class/hwmon,
 # named as the driver names it (it87, its platform device it87.656 for 0x290). --check
 # and --headless read its files: no ioperm or iopl call (strace), no byte to the address
