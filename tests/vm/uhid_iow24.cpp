@@ -28,7 +28,7 @@
 #include "platform/system_clock.hpp"
 #include "sim/event_log.hpp"
 #include "sim/sign_emulator.hpp"
-#include "sim/usbip/iow24_device.hpp"
+#include "sim/usbip/iow_device.hpp"
 
 namespace {
 
@@ -68,7 +68,7 @@ int CreateInterface(int interface, const std::string& serial, std::string& error
   CopyText(reinterpret_cast<char*>(create.phys), sizeof create.phys,
            "usb-0000:00:01.2-1/input" + std::to_string(interface));
   CopyText(reinterpret_cast<char*>(create.uniq), sizeof create.uniq, serial);
-  const auto descriptor = usbip::Iow24ReportDescriptor(interface);
+  const auto descriptor = usbip::IowReportDescriptor(*platform::FindIowarriorModel(kProduct), interface);
   create.rd_size = static_cast<std::uint16_t>(descriptor.size());
   std::memcpy(create.rd_data, descriptor.data(), descriptor.size());
   create.bus = kBusUsb;
