@@ -71,10 +71,11 @@ modules_in_order() {
 
 # The kernel's USB side for the emulated IO-Warrior over USB/IP and its driver; or, in
 # the Wine machine, uhid and the hid core's USB driver, told not to ignore the
-# IO-Warrior 24 (HID_QUIRK_NO_IGNORE; the hid core ignores vendor 0x07C0's 0x1500-0x15FF).
+# IO-Warrior 24, 56 and 28 (HID_QUIRK_NO_IGNORE, one entry per product ID; the hid core
+# ignores vendor 0x07C0's 0x1500-0x15FF).
 usbip_modules="virtio_pci virtio_console 9pnet_virtio 9p vhci-hcd iowarrior overlay"
 uhid_modules="virtio_pci 9pnet_virtio 9p overlay uhid usbhid hid-generic"
-uhid_module_options="usbhid quirks=0x07c0:0x1501:0x40000000"
+uhid_module_options="usbhid quirks=0x07c0:0x1501:0x40000000,0x07c0:0x1503:0x40000000,0x07c0:0x1504:0x40000000"
 
 # Writes the initramfs for one machine: $1 its artifact directory, $2 its mode (chroot:
 # the host's root with writable /tmp and /run; systemd: under an overlay, systemd as
