@@ -228,26 +228,29 @@ case_wine_d() {
   pass wine_d "unplugged after report $at_unplug, window closed (Alt+F4); one report: $(unix_text "$dir/stderr.txt" | grep IowKitWrite); Messen to exit ${seconds} s; exit 0"
 }
 
-# wine_models: the IO-Warrior 56 and 28 made with uhid (their own report descriptors:
-# output reports of ID + 7 and ID + 4 bytes), each the only one left plugged in in its
-# turn: lumatext --headless sends the start of the temperature text, every report at the
-# model's length (Wine passes a shorter write through, so the length is checked where the
-# device receives it), port 1 as for the 24 and every further port byte FF. Ended by
-# SIGTERM after the first characters' presses.
+# wine_models: the IO-Warrior 56 and 28 made with uhid beside the 24 (their own report
+# descriptors: output reports of ID + 7 and ID + 4 bytes). lumatext takes the first
+# IO-Warrior that no other lumatext holds: one lumatext --headless on the 24, a second
+# on the 56, a third on the 28, each started once the one before sends. Each model
+# receives the start of the temperature text, every report at the model's length (Wine
+# passes a shorter write through, so the length is checked where the device receives
+# it), port 1 as for the 24 and every further port byte FF. All end with SIGTERM.
 case_wine_models() {
-  local model summary=""
-  # lumatext takes the first IO-Warrior there is: the 24 out first.
-  if ! grep -q " unplug " "$device_log"; then
-    kill -USR1 "$device"
-    for _ in $(seq 1 40); do grep -q " unplug " "$device_log" && break; sleep 0.05; done
-  fi
+  local model summary="" holders=""
+  [ ${#model_device[@]} -gt 0 ] || { fail "no further models were made"; return; }
+  start_program "$dir/stderr-24.txt" --headless
+  holders=$pid
+  wait_writes "$(($(lines) + 1))" 1 90 || true
   for model in 56 28; do
-    wine_model_once "$model" || return
+    wine_model_once "$model" || break
   done
-  pass wine_models "$summary"
+  kill -TERM $holders 2>/dev/null
+  for holder in $holders; do wait_exit "$holder" 30; done
+  pid=""
+  [ -n "$failed" ] || pass wine_models "$summary"
 }
 
-# One model for wine_models: $1 the model. Adds to summary; unplugs the model at the end.
+# One model for wine_models: $1 the model. Adds to summary and its lumatext to holders.
 wine_model_once() {
   local model=$1 size start seen check
   case $model in 56) size=7 ;; 28) size=4 ;; esac
@@ -257,13 +260,16 @@ wine_model_once() {
       >"$art/expected-writes-$model"
   start=$(($(lines) + 1))
   start_program "$dir/stderr-$model.txt" --headless
-  wait_writes "$start" 14 90 || { fail "$model: the text did not start: $(unix_text "$dir/stderr-$model.txt" | tail -n 3)"; return 1; }
+  holders="$holders $pid"
+  if ! wait_writes "$start" 14 90; then
+    cp "$device_log" "$art/device-$model.log"
+    fail "$model: the text did not start: $(unix_text "$dir/stderr-$model.txt" | tail -n 3)"
+    return 1
+  fi
   seen=$(writes_from "$start")
-  kill -TERM "$pid"
-  wait_exit "$pid" 30
   log_from "$start" | awk -v n="$seen" '$2 == "write" && ++k <= n' >"$dir/before-term-$model"
   cp "$device_log" "$art/device-$model.log"
-  # The reports up to SIGTERM: the text's, every one at the model's length.
+  # The reports so far: the text's, every one at the model's length.
   check=$(device_log=$dir/before-term-$model check_text 1 prefix "$art/expected-writes-$model" untimed) \
     || { fail "$model: $check"; return 1; }
   if grep -q " bytes)" "$device_log"; then
@@ -271,8 +277,6 @@ wine_model_once() {
     return 1
   fi
   summary="$summary$model: output report of $((size + 1)) bytes at the device, $check. "
-  kill -USR1 "${model_device[$model]}"
-  sleep 1
 }
 
 for case_name in "$@"; do
