@@ -189,8 +189,11 @@ iow::IowKitHandle HidIowKit::open_device() {
       continue;
     }
     if (hid->vendor_id != kIoWarriorVendorId || !IsPinsInterface(path, hid->output_report_length)) continue;
-    const PinReportFit fit =
-        FitPinReport(hid->product_id, hid->output_report_length > 0 ? hid->output_report_length - 1u : 0u);
+    // An output report without port bytes (length 0 or the ID alone) carries no port 1;
+    // FitPinReport would take 0 port bytes for "not known".
+    const PinReportFit fit = hid->output_report_length > 1
+                                 ? FitPinReport(hid->product_id, hid->output_report_length - 1u)
+                                 : PinReportFit{false, 0, "kein HID-Output-Report mit Port-Bytes"};
     if (!fit.usable) {
       why = "IO-Warrior " + Narrow(path) + ": " + fit.note;
       continue;
