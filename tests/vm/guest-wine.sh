@@ -245,7 +245,10 @@ case_wine_models() {
     wine_model_once "$model" || break
   done
   kill -TERM $holders 2>/dev/null
-  for holder in $holders; do wait_exit "$holder" 30; done
+  for holder in $holders; do
+    wait_exit "$holder" 10
+    [ "$status" != timeout ] || { kill -KILL "$holder" 2>/dev/null; wait_exit "$holder" 5; }
+  done
   pid=""
   [ -n "$failed" ] || pass wine_models "$summary"
 }
