@@ -367,7 +367,7 @@ model_once() {
   local untimed=untimed
   if [ "$model" = 56 ]; then
     # The whole text: the release at start and every report of the text.
-    wait_writes "$start" $(($(wc -l <"$art/expected-writes-$model") + 1)) 70 \
+    wait_writes "$start" $(($(wc -l <"$art/expected-writes-$model") + 1)) 100 \
       || { fail "$model: the text did not arrive whole: $(writes_from "$start") reports"; return 1; }
     sleep 0.5
     kill -TERM "$pid"
