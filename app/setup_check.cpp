@@ -8,6 +8,7 @@
 
 #include "monitor/sensor_readings.hpp"
 #include "platform/hex_text.hpp"
+#include "platform/iowarrior_models.hpp"
 #include "platform/system_clock.hpp"
 #include "platform/window_state.hpp"
 
@@ -22,27 +23,7 @@ using platform::PortRefusal;
 using platform::SetupFacts;
 using platform::WindowsPortFacts;
 
-// The pin report lumatext sends is the report ID and two port bytes: an IO-Warrior 24's.
-constexpr std::uint32_t kPinReportBytes = 2;
 constexpr std::uint32_t kPinsInterface = 0;
-
-struct Model {
-  std::uint32_t product;
-  const char* name;
-};
-// The IO-Warrior family by USB product ID (vendor 0x07C0).
-constexpr Model kModels[] = {
-    {0x1500, "IO-Warrior 40"},  {0x1501, "IO-Warrior 24"},  {0x1503, "IO-Warrior 56"},
-    {0x1504, "IO-Warrior 28"},  {0x1505, "IO-Warrior 28L"}, {0x1506, "IO-Warrior 100"},
-    {0x1511, "IO-Warrior PV1"}, {0x1512, "IO-Warrior PV2"},
-};
-
-std::string ModelName(std::uint32_t product) {
-  for (const Model& model : kModels) {
-    if (model.product == product) return std::string(model.name) + " (" + Hex(product, 4) + ")";
-  }
-  return "unbekanntes Modell " + Hex(product, 4);
-}
 
 // The report's lines and whether any of them stops lumatext.
 class Report {
@@ -69,7 +50,7 @@ class Report {
 
 std::string Description(const IowarriorNode& node) {
   if (!node.described) return "Modell unbekannt";
-  std::string text = ModelName(node.product);
+  std::string text = platform::IowarriorModelName(node.product);
   text += node.serial.empty() ? ", ohne Seriennummer" : ", Seriennummer " + node.serial;
   text += node.interface == kPinsInterface ? ", Schnittstelle 0 (I/O-Pins)"
                                            : ", Schnittstelle " + std::to_string(node.interface) + " (Sonderfunktionen)";
@@ -79,10 +60,16 @@ std::string Description(const IowarriorNode& node) {
 
 bool MaybePins(const IowarriorNode& node) { return !node.described || node.interface == kPinsInterface; }
 
-// The node lumatext opens: the first, in this order, that opens and drives the pins.
+// Whether the pins interface `node` carries the keypad's port 1, and how.
+platform::PinReportFit Fit(const IowarriorNode& node) { return platform::FitPinReport(node.product, node.report_size); }
+
+// The node lumatext opens: the first, in this order, that opens and drives the pins of a
+// model it can use.
 const IowarriorNode* ChosenNode(const SetupFacts& facts) {
   for (const IowarriorNode& node : facts.nodes) {
-    if (node.open == NodeOpen::kOpened && node.described && node.interface == kPinsInterface) return &node;
+    if (node.open == NodeOpen::kOpened && node.described && node.interface == kPinsInterface && Fit(node).usable) {
+      return &node;
+    }
   }
   return nullptr;
 }
@@ -123,12 +110,14 @@ void ReportNodes(const SetupFacts& facts, const IowarriorNode* chosen, Report& r
   for (const IowarriorNode& node : facts.nodes) {
     const std::string head = "IO-Warrior " + node.path + ": " + Description(node) + "; ";
     if (&node == chosen) {
-      if (node.report_size == kPinReportBytes) {
+      const platform::PinReportFit fit = Fit(node);
+      if (fit.note.empty()) {
         report.ok(head + "lumatext benutzt ihn");
       } else {
-        report.error(head + "lumatext w\u00fcrde ihn benutzen, sendet aber 2 Port-Bytes (IO-Warrior 24), die "
-                            "dieses Modell nicht annimmt: die Tasten der Laufschrift an einen IO-Warrior 24 anschlie\u00dfen");
+        report.hint(head + "lumatext benutzt ihn; " + fit.note);
       }
+    } else if (node.open == NodeOpen::kOpened && node.described && node.interface == kPinsInterface) {
+      report.problem(chosen == nullptr, head + "lumatext kann ihn nicht benutzen: " + Fit(node).note);
     } else if (!MaybePins(node)) {
       report.ok(head + "von lumatext nicht benutzt");
     } else if (node.open == NodeOpen::kOpened) {
@@ -517,8 +506,7 @@ int ReportSetup(const SetupFacts& facts, iow::PortIo& ports, std::ostream& out) 
     ReportIt87(facts, report);
   }
   ReportReading(facts, ports, report);
-  const bool device_ok = chosen != nullptr && chosen->report_size == kPinReportBytes;
-  const bool can_run = device_ok && PortsGranted(facts);
+  const bool can_run = chosen != nullptr && PortsGranted(facts);
   if (can_run) {
     out << "Ergebnis: lumatext kann hier laufen.\n";
   } else {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/iowarrior_models.hpp"
 #include "sim/sim_clock.hpp"
 
 namespace sim {
@@ -175,6 +176,11 @@ Options ParseOptions(std::span<const std::string_view> args) {
       options.service = Options::Service::kRemove;
     } else if (option == "--unattended") {
       options.unattended = options.headless = flag();
+    } else if (option == "--iowarrior") {
+      const std::string_view text = value();
+      const platform::IowarriorModel* model = platform::FindIowarriorModelByOption(text);
+      if (model == nullptr) Fail(option, text, "ist kein IO-Warrior-Modell 24, 28, 28L, 40, 56 oder 100");
+      options.iowarrior = model->product;
     } else if (option == "--no-device") {
       options.no_device = flag();
     } else if (option == "--reject-writes") {
@@ -246,6 +252,7 @@ std::string Usage() {
          "                            oder 8 Bit mit dem Teiler in Register 0x0B (Vorgabe 8:1)\n"
          "  --speed FAKTOR            1 Echtzeit (Vorgabe), N N-mal schneller, 0 virtuelle Zeit\n"
          "  --time-of-day HH:MM:SS[.fff]  Uhrzeit beim Start (Vorgabe: die echte)\n"
+         "  --iowarrior MODELL        das Modell des IO-Warriors: 24 (Vorgabe), 28, 28L, 40, 56 oder 100\n"
          "  --no-device               kein IO-Warrior angeschlossen\n"
          "  --reject-writes           jeder Schreibzugriff auf den IO-Warrior schl\u00e4gt fehl\n"
          "  --unplug-at SEKUNDEN      der IO-Warrior wird zur simulierten Zeit SEKUNDEN abgezogen\n"

@@ -28,6 +28,7 @@ struct Options {
   std::uint8_t fan_16bit = 0;             // register 0x0C of a later chip
   double speed = 1;                       // 0: virtual time
   std::optional<double> time_of_day;      // seconds since midnight; none: the real one
+  std::uint32_t iowarrior = 0x1501;       // the model's USB product ID: an IO-Warrior 24
   bool no_device = false;
   bool reject_writes = false;
   std::optional<double> unplug_at;        // seconds of simulated time

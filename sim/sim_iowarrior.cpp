@@ -17,11 +17,13 @@ iow::IowKitHandle SimIoWarrior::open_device() {
 
 std::uint32_t SimIoWarrior::write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                                   std::uint32_t length) {
-  const std::span<const std::uint8_t> bytes(report, length);
+  // The model's pin report: the report given, every further port byte 0xFF.
+  const std::vector<std::uint8_t> pins = platform::WidenPinReport({report, length}, model_->port_bytes);
+  const std::span<const std::uint8_t> bytes = pins.empty() ? std::span<const std::uint8_t>(report, length) : pins;
   const bool unplugged = this->unplugged();
   // Pipe 0 takes exactly one pin report, and only on the open handle.
-  const bool accepted = !reject_writes_ && !unplugged && open_ && handle == kHandle && pipe == 0 &&
-                        length == kPinReportLength;
+  const bool accepted =
+      !reject_writes_ && !unplugged && open_ && handle == kHandle && pipe == 0 && !pins.empty();
   failures_.note(accepted, "IowKitWrite",
                  unplugged ? "IO-Warrior abgezogen (simuliert)" : "Schreiben vom IO-Warrior abgelehnt (simuliert)");
   if (keep_trace_) writes_.push_back({clock_.now(), pipe, {bytes.begin(), bytes.end()}, accepted});

@@ -1,6 +1,7 @@
 #pragma once
-// A simulated IO-Warrior with two 8-bit ports: it records every report written with
-// its time and hands accepted pin reports to whatever is wired to the pins.
+// A simulated IO-Warrior of any model (an IO-Warrior 24 unless told otherwise): it
+// widens each report written to the model's pin report, as the IO-Warrior library does,
+// records it with its time and hands accepted pin reports to whatever is wired to the pins.
 
 #include <cstdint>
 #include <functional>
@@ -9,6 +10,7 @@
 
 #include "platform/device_loss.hpp"
 #include "platform/iow.hpp"
+#include "platform/iowarrior_models.hpp"
 #include "platform/write_failure_log.hpp"
 
 namespace sim {
@@ -26,8 +28,6 @@ class SimIoWarrior final : public iow::IowKit {
  public:
   // The handle open_device hands out.
   static constexpr iow::IowKitHandle kHandle = 1;
-  // A pin report: report ID, port 0, port 1.
-  static constexpr std::uint32_t kPinReportLength = 3;
 
   using PinListener = std::function<void(iow::TimePoint, std::span<const std::uint8_t>)>;
 
@@ -40,6 +40,9 @@ class SimIoWarrior final : public iow::IowKit {
   // The open handle once the device has been pulled out.
   bool gone(iow::IowKitHandle handle) override;
 
+  // The model attached (its product ID and pin report length).
+  void set_model(const platform::IowarriorModel& model) { model_ = &model; }
+  const platform::IowarriorModel& model() const { return *model_; }
   // No IO-Warrior attached: open_device returns 0.
   void set_present(bool present) { present_ = present; }
   // Every write fails and reaches no pin.
@@ -67,6 +70,7 @@ class SimIoWarrior final : public iow::IowKit {
  private:
   iow::Clock& clock_;
   EventLog* log_;
+  const platform::IowarriorModel* model_ = &platform::IowarriorModels().front();
   PinListener listener_;
   std::vector<WriteRecord> writes_;
   platform::WriteFailureLog failures_;

@@ -22,6 +22,9 @@ Simulation::Simulation(const Options& options, double start_time_of_day, iow::Cl
       lib_(unattended_ ? static_cast<iow::IowKit&>(loss_guard_) : guard_ ? *guard_ : iowarrior_, chip_, clock_) {
   if (options.restart_after) restart_after_ = Seconds(*options.restart_after);
   clock_.set_limit(iow::TimePoint{} + Seconds(options.max_time));
+  if (const platform::IowarriorModel* model = platform::FindIowarriorModel(options.iowarrior)) {
+    iowarrior_.set_model(*model);
+  }
   iowarrior_.set_present(!options.no_device);
   iowarrior_.set_reject_writes(options.reject_writes);
   if (options.unplug_at) iowarrior_.set_unplug_at(iow::TimePoint{} + Seconds(*options.unplug_at));

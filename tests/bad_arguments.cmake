@@ -18,6 +18,7 @@ set(rows
   "--speed|schnell"            "--speed"
   "--max-time|1e400"           "--max-time"
   "--unplug-at|x"              "--unplug-at"
+  "--iowarrior|27"             "--iowarrior"
   "--bogus"                    "--bogus"
   "--log"                      "--log"
   "--headless|--at"            "--at"

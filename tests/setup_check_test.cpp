@@ -151,7 +151,29 @@ TEST(SetupReport, EachFaultSaysWhatToDoAndOnlyBlockingOnesFailTheCheck) {
        0, "HINWEIS Benutzer anna: nicht in der Gruppe plugdev", 2},
       {"an IO-Warrior 40",
        [](SetupFacts& f) { f.nodes[0] = Node("/dev/usb/iowarrior0", 0x1500, 0, 4); },
-       1, "FEHLER  IO-Warrior /dev/usb/iowarrior0: IO-Warrior 40 (0x1500)", 2},
+       0, "OK      IO-Warrior /dev/usb/iowarrior0: IO-Warrior 40 (0x1500), Seriennummer 00001A2B, Schnittstelle 0 "
+          "(I/O-Pins), Report 4 Bytes; lumatext benutzt ihn\n", 2},
+      {"an IO-Warrior 100 whose driver reports 13 port bytes",
+       [](SetupFacts& f) { f.nodes[0] = Node("/dev/usb/iowarrior0", 0x1506, 0, 13); },
+       1, "FEHLER  IO-Warrior /dev/usb/iowarrior0: IO-Warrior 100 (0x1506), Seriennummer 00001A2B, Schnittstelle 0 "
+          "(I/O-Pins), Report 13 Bytes; lumatext kann ihn nicht benutzen: IO-Warrior 100 (0x1506) mit einem "
+          "Pin-Report von 13 Port-Bytes gemeldet, das Modell hat 12", 2},
+      {"an unknown model with one port",
+       [](SetupFacts& f) { f.nodes[0] = Node("/dev/usb/iowarrior0", 0x15F0, 0, 1); },
+       1, "FEHLER  IO-Warrior /dev/usb/iowarrior0: unbekanntes Modell 0x15F0, Seriennummer 00001A2B, Schnittstelle 0 "
+          "(I/O-Pins), Report 1 Bytes; lumatext kann ihn nicht benutzen: unbekanntes Modell 0x15F0 hat nur 1 "
+          "Port-Byte; die Tasten der Laufschrift liegen an Port 1", 2},
+      {"an unknown model with three ports",
+       [](SetupFacts& f) { f.nodes[0] = Node("/dev/usb/iowarrior0", 0x15F0, 0, 3); },
+       0, "HINWEIS IO-Warrior /dev/usb/iowarrior0: unbekanntes Modell 0x15F0, Seriennummer 00001A2B, Schnittstelle 0 "
+          "(I/O-Pins), Report 3 Bytes; lumatext benutzt ihn; unbekanntes Modell 0x15F0 mit 3 Port-Bytes", 2},
+      {"a one-port device before an IO-Warrior 56",
+       [](SetupFacts& f) {
+         f.nodes[0] = Node("/dev/usb/iowarrior0", 0x15F0, 0, 1);
+         f.nodes.push_back(Node("/dev/usb/iowarrior2", 0x1503, 0, 7));
+       },
+       0, "OK      IO-Warrior /dev/usb/iowarrior2: IO-Warrior 56 (0x1503), Seriennummer 00001A2B, Schnittstelle 0 "
+          "(I/O-Pins), Report 7 Bytes; lumatext benutzt ihn\n", 2},
       {"no node",
        [](SetupFacts& f) { f.nodes.clear(); },
        1, "sudo modprobe iowarrior", 2},

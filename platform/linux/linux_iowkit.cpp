@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/diagnostics.hpp"
+#include "platform/iowarrior_models.hpp"
 
 namespace platform::lnx {
 namespace {
@@ -66,6 +67,13 @@ iow::IowKitHandle LinuxIowKit::open_device() {
       files_.close(fd);
       continue;
     }
+    const PinReportFit fit = FitPinReport(info.product, info.report_size);
+    if (!fit.usable) {
+      reason = path + ": " + fit.note;
+      files_.close(fd);
+      continue;
+    }
+    if (!fit.note.empty()) Diagnostic("IowKitOpenDevice: " + path + ": " + fit.note);
     fd_ = fd;
     path_ = path;
     report_size_ = info.report_size;
@@ -86,11 +94,11 @@ std::uint32_t LinuxIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, c
     result = fail("kein offenes Ger\u00e4t zu diesem Handle");
   } else if (pipe != kPinsPipe) {
     result = fail("Pipe " + std::to_string(pipe) + " ist nicht die Pipe 0 der I/O-Pins");
-  } else if (length != report_size_ + 1 || report[0] != 0x00) {
+  } else if (const auto pins = WidenPinReport({report, length}, report_size_); pins.empty()) {
     result = fail("Report von " + std::to_string(length) + " Bytes; " + path_ + " nimmt Report-ID 0 und " +
                   std::to_string(report_size_) + " Bytes");
   } else {
-    const ssize_t written = files_.write(fd_, report + 1, report_size_);
+    const ssize_t written = files_.write(fd_, pins.data() + 1, report_size_);
     if (written < 0) {
       gone_ = gone_ || written == -ENODEV;
       result = fail("write(" + path_ + "): " + std::strerror(static_cast<int>(-written)));

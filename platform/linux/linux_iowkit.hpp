@@ -24,12 +24,14 @@ class LinuxIowKit final : public iow::IowKit {
   explicit LinuxIowKit(DeviceFiles& files, std::string directory = "/dev/usb");
   ~LinuxIowKit() override;
 
-  // Opens the first iowarrior node, in numeric order, whose interface is 0; 0 when
-  // none can be opened, the reason reported as a diagnostic.
+  // Opens the first iowarrior node, in numeric order, whose interface is 0 and whose
+  // pin report carries port 1 (FitPinReport, any model; a note on an unknown one as a
+  // diagnostic); 0 when none can be opened, the reason reported as a diagnostic.
   iow::IowKitHandle open_device() override;
-  // Pipe 0 only: sends the report without its ID byte (the driver takes exactly its
-  // report size) and returns the bytes written counting the ID, 0 on failure. The first
-  // failure after a success is reported as one diagnostic line.
+  // Pipe 0 only: widens the report to the model's pin report (every further port byte
+  // 0xFF), sends it without its ID byte (the driver takes exactly its report size) and
+  // returns `length`, 0 on failure. The first failure after a success is reported as
+  // one diagnostic line.
   std::uint32_t write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                       std::uint32_t length) override;
   void close_device(iow::IowKitHandle handle) override;

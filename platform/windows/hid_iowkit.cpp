@@ -139,6 +139,24 @@ bool IsDeviceGoneError(DWORD code) {
   }
 }
 
+namespace {
+
+// The product ID a HID device path names ("pid_1503"); nothing where it names none.
+std::optional<std::uint32_t> ProductOfPath(const std::wstring& lower_path) {
+  const std::size_t at = lower_path.find(L"pid_");
+  if (at == std::wstring::npos || at + 8 > lower_path.size()) return std::nullopt;
+  std::uint32_t product = 0;
+  for (std::size_t i = at + 4; i < at + 8; ++i) {
+    const wchar_t c = lower_path[i];
+    const int digit = c >= L'0' && c <= L'9' ? c - L'0' : c >= L'a' && c <= L'f' ? c - L'a' + 10 : -1;
+    if (digit < 0) return std::nullopt;
+    product = product * 16 + static_cast<std::uint32_t>(digit);
+  }
+  return product;
+}
+
+}  // namespace
+
 bool IsIoWarriorPath(std::wstring_view device_path) {
   return Lower(device_path).find(L"vid_07c0") != std::wstring::npos;
 }
@@ -146,6 +164,11 @@ bool IsIoWarriorPath(std::wstring_view device_path) {
 bool IsPinsInterface(std::wstring_view device_path, std::uint16_t output_report_length) {
   const std::wstring path = Lower(device_path);
   if (path.find(L"&mi_") != std::wstring::npos) return path.find(L"&mi_00") != std::wstring::npos;
+  if (const auto product = ProductOfPath(path)) {
+    if (const IowarriorModel* model = FindIowarriorModel(*product); model != nullptr && model->port_bytes != 0) {
+      return output_report_length == model->port_bytes + 1;
+    }
+  }
   return output_report_length == 3 || output_report_length == 5;
 }
 
@@ -160,10 +183,22 @@ iow::IowKitHandle HidIowKit::open_device() {
     const auto hid = Describe(path, error);
     if (!hid) {
       // The path still names the vendor: an IO-Warrior that cannot be asked is not a missing one.
-      if (IsIoWarriorPath(path) && IsPinsInterface(path, 3)) why = "IO-Warrior " + Narrow(path) + ": Eigenschaften nicht lesbar: " + error;
+      if (IsIoWarriorPath(path) && Lower(path).find(L"&mi_01") == std::wstring::npos) {
+        why = "IO-Warrior " + Narrow(path) + ": Eigenschaften nicht lesbar: " + error;
+      }
       continue;
     }
     if (hid->vendor_id != kIoWarriorVendorId || !IsPinsInterface(path, hid->output_report_length)) continue;
+    // An output report without port bytes (length 0 or the ID alone) carries no port 1;
+    // FitPinReport would take 0 port bytes for "not known".
+    const PinReportFit fit = hid->output_report_length > 1
+                                 ? FitPinReport(hid->product_id, hid->output_report_length - 1u)
+                                 : PinReportFit{false, 0, "kein HID-Output-Report mit Port-Bytes"};
+    if (!fit.usable) {
+      why = "IO-Warrior " + Narrow(path) + ": " + fit.note;
+      continue;
+    }
+    if (!fit.note.empty()) Diagnostic("IowKitOpenDevice: IO-Warrior " + Narrow(path) + ": " + fit.note);
     auto device = std::make_unique<Device>();
     std::string held;
     device->guard = DeviceGuard::Take(DeviceGuardKey(path), held);
@@ -219,19 +254,19 @@ std::uint32_t HidIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, con
     return 0;
   }
   Device& device = *found->second;
-  if (length != device.report_length) {
+  // The buffer must stay put until the overlapped write has finished.
+  device.buffer = WidenPinReport({report, length}, device.report_length - 1u);
+  if (device.buffer.empty()) {
     failures_.note(false, "IowKitWrite",
                    "Report von " + std::to_string(length) + " Bytes; das Ger\u00e4t nimmt " +
-                       std::to_string(device.report_length) + " Bytes mit Report-ID");
+                       std::to_string(device.report_length) + " Bytes mit Report-ID 0");
     return 0;
   }
-  // The buffer must stay put until the overlapped write has finished.
-  device.buffer.assign(report, report + length);
   OVERLAPPED overlapped{};
   overlapped.hEvent = device.written;
   ResetEvent(device.written);
   DWORD written = 0;
-  if (!WriteFile(device.file, device.buffer.data(), length, nullptr, &overlapped)) {
+  if (!WriteFile(device.file, device.buffer.data(), device.report_length, nullptr, &overlapped)) {
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) {
       device.gone = device.gone || IsDeviceGoneError(error);
@@ -253,7 +288,7 @@ std::uint32_t HidIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, con
     return 0;
   }
   failures_.note(true, "IowKitWrite", {});
-  return written;
+  return length;
 }
 
 void HidIowKit::close_device(iow::IowKitHandle handle) {

@@ -13,19 +13,18 @@
 #include <vector>
 
 #include "platform/iow.hpp"
+#include "platform/iowarrior_models.hpp"
 #include "platform/write_failure_log.hpp"
 
 namespace platform::windows {
-
-// Vendor ID of every IO-Warrior (Code Mercenaries).
-inline constexpr std::uint16_t kIoWarriorVendorId = 0x07C0;
 
 // Whether the HID device path names the IO-Warrior's vendor ID ("vid_07c0").
 bool IsIoWarriorPath(std::wstring_view device_path);
 
 // Whether the HID interface at `device_path` carries the I/O pins (USB interface 0) and
 // not the special modes (interface 1). The path names the interface ("&mi_00");
-// where it does not, the pin report's size decides: report ID + 2 or 4 port bytes.
+// where it does not, the pin report's size decides: report ID + the port bytes of the
+// model the path names ("pid_1503"), or of an IO-Warrior 24 or 40 for a model unknown.
 bool IsPinsInterface(std::wstring_view device_path, std::uint16_t output_report_length);
 
 // Device paths of all present HID interfaces, in the order setupapi lists them.
@@ -43,10 +42,13 @@ class HidIowKit final : public iow::IowKit {
   HidIowKit(const HidIowKit&) = delete;
   HidIowKit& operator=(const HidIowKit&) = delete;
 
+  // Opens the first IO-Warrior pins interface whose pin report carries port 1
+  // (FitPinReport, any model; a note on an unknown one as a diagnostic); 0 when none
+  // can be opened, the reason reported as a diagnostic.
   iow::IowKitHandle open_device() override;
-  // Pipe 0 only. The report goes out as given, report ID first; the device takes
-  // exactly its own report length. Returns the bytes written, 0 on failure; one
-  // diagnostic line on the first failure after a success (or after opening).
+  // Pipe 0 only. The report goes out widened to the device's own output report length
+  // (HidP_GetCaps), report ID first, every further port byte 0xFF. Returns `length`, 0
+  // on failure; one diagnostic line on the first failure after a success (or after opening).
   std::uint32_t write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                       std::uint32_t length) override;
   void close_device(iow::IowKitHandle handle) override;

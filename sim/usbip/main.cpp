@@ -1,5 +1,6 @@
-// lumatext-iow24: an emulated IO-Warrior 24 behind a USB/IP unix socket, for a virtual
-// machine whose kernel drives it with its own iowarrior driver. Every pin report goes
+// lumatext-iow24: an emulated IO-Warrior (a 24 unless --iowarrior names another model)
+// behind a USB/IP unix socket, for a virtual machine whose kernel drives it with its own
+// iowarrior driver. Every pin report goes
 // to the emulated LED sign; the log has the same events as lumatext-sim's, stamped
 // with this machine's monotonic clock in milliseconds since the emulator started.
 
@@ -9,12 +10,13 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/linux/unix_socket.hpp"
 #include "platform/system_clock.hpp"
 #include "sim/event_log.hpp"
 #include "sim/sign_emulator.hpp"
-#include "sim/usbip/iow24_device.hpp"
+#include "sim/usbip/iow_device.hpp"
 #include "sim/usbip/usbip_server.hpp"
 
 namespace {
@@ -46,7 +48,7 @@ class Stream final : public usbip::ByteStream {
 };
 
 int Usage() {
-  std::cerr << "usage: lumatext-iow24 --socket PATH [--log FILE] [--serial DIGITS]\n";
+  std::cerr << "usage: lumatext-iow24 --socket PATH [--log FILE] [--serial DIGITS] [--iowarrior 24|28|28L|40|56|100]\n";
   return 2;
 }
 
@@ -56,6 +58,7 @@ int main(int argc, char** argv) {
   std::string socket_path;
   std::string log_path;
   std::string serial = "00001A2B";
+  const platform::IowarriorModel* model = &platform::IowarriorModels().front();
   for (int i = 1; i < argc; ++i) {
     const bool has_value = i + 1 < argc;
     if (std::strcmp(argv[i], "--socket") == 0 && has_value) {
@@ -64,6 +67,9 @@ int main(int argc, char** argv) {
       log_path = argv[++i];
     } else if (std::strcmp(argv[i], "--serial") == 0 && has_value) {
       serial = argv[++i];
+    } else if (std::strcmp(argv[i], "--iowarrior") == 0 && has_value) {
+      model = platform::FindIowarriorModelByOption(argv[++i]);
+      if (model == nullptr) return Usage();
     } else {
       return Usage();
     }
@@ -88,13 +94,14 @@ int main(int argc, char** argv) {
   };
   sim::SignEmulator sign;
   sign.on_finished([&](const std::string& text) { record("sign", text); });
-  usbip::Iow24Device device(serial);
+  usbip::IowDevice device(serial, *model);
   device.on_open([&] { record("open", "1"); });
   device.on_close([&] { record("close", "1"); });
-  device.on_pins([&](std::uint8_t id, std::uint8_t port0, std::uint8_t port1) {
+  device.on_pins([&](std::uint8_t id, std::span<const std::uint8_t> ports) {
     // Stamped as the report arrives, before anything else is done with it.
     const iow::TimePoint at = clock.now();
-    const std::uint8_t report[] = {id, port0, port1};
+    std::vector<std::uint8_t> report{id};
+    report.insert(report.end(), ports.begin(), ports.end());
     record("write", "0 " + sim::HexBytes(report));
     sign.on_report(at, report);
   });

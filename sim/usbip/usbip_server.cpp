@@ -5,7 +5,7 @@
 
 namespace usbip {
 
-std::string Serve(ByteStream& stream, Iow24Device& device) {
+std::string Serve(ByteStream& stream, IowDevice& device) {
   // The largest transfer this device takes: a control request's data stage.
   constexpr std::int32_t kMaxTransfer = 4096;
   for (;;) {

@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "sim/usbip/iow24_device.hpp"
+#include "sim/usbip/iow_device.hpp"
 
 namespace usbip {
 
@@ -21,6 +21,6 @@ class ByteStream {
 
 // Serves commands from `stream` until it ends. Returns an empty string when the stream
 // ended between two messages, else what went wrong.
-std::string Serve(ByteStream& stream, Iow24Device& device);
+std::string Serve(ByteStream& stream, IowDevice& device);
 
 }  // namespace usbip

@@ -118,16 +118,76 @@ TEST(IowarriorWrite, SendsThePortBytesWithoutTheReportIdAndCountsTheId) {
   EXPECT_EQ(files.written[0], (std::vector<std::uint8_t>{0xFF, 0xFE}));
 }
 
+// Each model's pins interface as the driver reports it: product ID and report size.
+struct ModelNode {
+  std::uint32_t product;
+  std::uint32_t report_size;
+};
+
+TEST(IowarriorWrite, WidensTheKeypadReportToEachModelsPinReportWithEveryFurtherPortHigh) {
+  for (const ModelNode model : {ModelNode{0x1501, 2}, ModelNode{0x1500, 4}, ModelNode{0x1503, 7},
+                                ModelNode{0x1504, 4}, ModelNode{0x1505, 4}, ModelNode{0x1506, 12}}) {
+    FakeDeviceFiles files;
+    files.nodes = {{"iowarrior0", {0, {model.product, 0, model.report_size, ""}}}};
+    LinuxIowKit kit(files);
+    testing::internal::CaptureStderr();
+    const iow::IowKitHandle handle = kit.open_device();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << model.product;  // a known model: no note
+    const std::uint8_t press[3] = {0x00, 0xFF, 0xBF};
+
+    EXPECT_EQ(kit.write(handle, 0, press, 3), 3u) << model.product;
+
+    std::vector<std::uint8_t> expected(model.report_size, 0xFF);
+    expected[1] = 0xBF;
+    ASSERT_EQ(files.written.size(), 1u) << model.product;
+    EXPECT_EQ(files.written[0], expected) << model.product;
+  }
+}
+
+TEST(IowarriorOpen, SkipsAPinsInterfaceWithoutPort1OrWithAWrongLengthAndNotesAnUnknownModel) {
+  FakeDeviceFiles files;
+  files.nodes = {{"iowarrior0", {0, {0x15F0, 0, 1, ""}}},    // unknown, one port byte
+                 {"iowarrior2", {0, {0x1506, 0, 13, ""}}},   // an IO-Warrior 100 said to take 13
+                 {"iowarrior4", {0, {0x15F1, 0, 3, ""}}}};   // unknown, three port bytes
+  LinuxIowKit kit(files);
+
+  testing::internal::CaptureStderr();
+  const iow::IowKitHandle handle = kit.open_device();
+  const std::string diagnostics = testing::internal::GetCapturedStderr();
+
+  ASSERT_NE(handle, 0u);
+  EXPECT_EQ(files.path_of(static_cast<int>(handle - 1)), "/dev/usb/iowarrior4");
+  EXPECT_NE(diagnostics.find("/dev/usb/iowarrior4: unbekanntes Modell 0x15F1 mit 3 Port-Bytes"), std::string::npos)
+      << diagnostics;
+  const std::uint8_t release[3] = {0x00, 0xFF, 0xFF};
+  EXPECT_EQ(kit.write(handle, 0, release, 3), 3u);
+  EXPECT_EQ(files.written, (std::vector<std::vector<std::uint8_t>>{{0xFF, 0xFF, 0xFF}}));
+
+  // Alone, the one-port device is refused with the reason named.
+  FakeDeviceFiles one_port;
+  one_port.nodes = {{"iowarrior0", {0, {0x15F0, 0, 1, ""}}}};
+  LinuxIowKit refused(one_port);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(refused.open_device(), 0u);
+  const std::string why = testing::internal::GetCapturedStderr();
+  EXPECT_NE(why.find("IowKitOpenDevice: /dev/usb/iowarrior0: unbekanntes Modell 0x15F0 hat nur 1 Port-Byte"),
+            std::string::npos)
+      << why;
+  EXPECT_EQ(one_port.closed.size(), 1u);
+}
+
 TEST(IowarriorWrite, RefusesWhatTheDriverWouldNotTakeWithoutWriting) {
   FakeDeviceFiles files;
-  files.nodes = {{"iowarrior0", Pins(4)}};  // an IO-Warrior 40 takes four port bytes
+  files.nodes = {{"iowarrior0", {0, {0x1500, 0, 4, ""}}}};  // an IO-Warrior 40 takes four port bytes
   LinuxIowKit kit(files);
   const iow::IowKitHandle handle = kit.open_device();
   const std::uint8_t report[3] = {0x00, 0xFF, 0xFF};
+  const std::uint8_t too_long[6] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   const std::uint8_t wrong_id[5] = {0x01, 0xFF, 0xFF, 0xFF, 0xFF};
 
   testing::internal::CaptureStderr();
-  EXPECT_EQ(kit.write(handle, 0, report, 3), 0u);        // length does not fit the device
+  EXPECT_EQ(kit.write(handle, 0, report, 2), 0u);        // no port 1
+  EXPECT_EQ(kit.write(handle, 0, too_long, 6), 0u);      // longer than the device's report
   EXPECT_EQ(kit.write(handle, 1, report, 3), 0u);        // not the pins pipe
   EXPECT_EQ(kit.write(handle + 1, 0, report, 3), 0u);    // not our handle
   EXPECT_EQ(kit.write(handle, 0, wrong_id, 5), 0u);      // not the pin report

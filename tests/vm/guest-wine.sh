@@ -44,8 +44,24 @@ elapsed() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'
 : >"$device_log"
 chrt -f 80 "$build/tests/vm/uhid-iow24" --log "$device_log" 2>"$art/uhid.stderr" &
 device=$!
-for _ in $(seq 1 100); do [ -e /sys/class/hidraw/hidraw1 ] && break; sleep 0.05; done
-if [ ! -e /sys/class/hidraw/hidraw1 ]; then
+# The further models for wine_models, plugged in after the 24 on ports of their own.
+declare -A model_device=()
+last_hidraw=hidraw1
+case " $* " in
+  *" wine_models "*)
+    for model_port in 56:2 28:3; do
+      model=${model_port%:*}
+      for _ in $(seq 1 100); do [ -e /sys/class/hidraw/$last_hidraw ] && break; sleep 0.05; done
+      : >"/tmp/device-$model.log"
+      chrt -f 80 "$build/tests/vm/uhid-iow24" --iowarrior "$model" --port "${model_port#*:}" \
+        --log "/tmp/device-$model.log" 2>"$art/uhid-$model.stderr" &
+      model_device[$model]=$!
+      last_hidraw=hidraw$((${last_hidraw#hidraw} + 2))
+    done
+    ;;
+esac
+for _ in $(seq 1 100); do [ -e /sys/class/hidraw/$last_hidraw ] && break; sleep 0.05; done
+if [ ! -e /sys/class/hidraw/$last_hidraw ]; then
   case_name=machine
   fail "no hidraw nodes from uhid: $(cat "$art/uhid.stderr"); $(dmesg | grep -i -e hid -e uhid | tail -n 5)"
   exit 0
@@ -212,6 +228,60 @@ case_wine_d() {
   pass wine_d "unplugged after report $at_unplug, window closed (Alt+F4); one report: $(unix_text "$dir/stderr.txt" | grep IowKitWrite); Messen to exit ${seconds} s; exit 0"
 }
 
+# wine_models: the IO-Warrior 56 and 28 made with uhid beside the 24 (their own report
+# descriptors: output reports of ID + 7 and ID + 4 bytes). lumatext takes the first
+# IO-Warrior that no other lumatext holds: one lumatext --headless on the 24, a second
+# on the 56, a third on the 28, each started once the one before sends. Each model
+# receives the start of the temperature text, every report at the model's length (Wine
+# passes a shorter write through, so the length is checked where the device receives
+# it), port 1 as for the 24 and every further port byte FF. All end with SIGTERM.
+case_wine_models() {
+  local model summary="" holders=""
+  [ ${#model_device[@]} -gt 0 ] || { fail "no further models were made"; return; }
+  start_program "$dir/stderr-24.txt" --headless
+  holders=$pid
+  wait_writes "$(($(lines) + 1))" 1 90 || true
+  for model in 56 28; do
+    wine_model_once "$model" || break
+  done
+  kill -TERM $holders 2>/dev/null
+  for holder in $holders; do
+    wait_exit "$holder" 10
+    [ "$status" != timeout ] || { kill -KILL "$holder" 2>/dev/null; wait_exit "$holder" 5; }
+  done
+  pid=""
+  [ -n "$failed" ] || pass wine_models "$summary"
+}
+
+# One model for wine_models: $1 the model. Adds to summary and its lumatext to holders.
+wine_model_once() {
+  local model=$1 size start seen check
+  case $model in 56) size=7 ;; 28) size=4 ;; esac
+  local device_log=/tmp/device-$model.log
+  "$sim" --headless --speed 0 --iowarrior "$model" --at 0:Messen --at 1:Ende --log - 2>/dev/null \
+    | awk '$2 == "write" { n++; if (n > 1) { line = $1; for (i = 4; i <= NF; i++) line = line " " $i; print line } }' \
+      >"$art/expected-writes-$model"
+  start=$(($(lines) + 1))
+  start_program "$dir/stderr-$model.txt" --headless
+  holders="$holders $pid"
+  if ! wait_writes "$start" 14 90; then
+    cp "$device_log" "$art/device-$model.log"
+    fail "$model: the text did not start: $(unix_text "$dir/stderr-$model.txt" | tail -n 3)"
+    return 1
+  fi
+  seen=$(writes_from "$start")
+  log_from "$start" | awk -v n="$seen" '$2 == "write" && ++k <= n' >"$dir/before-term-$model"
+  cp "$device_log" "$art/device-$model.log"
+  # The reports so far: the text's, every one at the model's length.
+  check=$(device_log=$dir/before-term-$model check_text 1 prefix "$art/expected-writes-$model" untimed) \
+    || { fail "$model: $check"; return 1; }
+  if grep -q " bytes)" "$device_log"; then
+    fail "$model: a report of another length than ID + $size: $(grep -m 1 " bytes)" "$device_log")"
+    return 1
+  fi
+  summary="$summary$model: output report of $((size + 1)) bytes at the device, $check. "
+}
+
 for case_name in "$@"; do
   failed=""
   dir=$art/cases/$case_name && mkdir -p "$dir"
@@ -227,6 +297,6 @@ done
 echo "device: $(grep -c ' open ' "$device_log") open, $(grep -c ' close ' "$device_log") close events; Wine's services took $wine_start s"
 wineserver -k
 sleep 1
-kill $xvfb $device 2>/dev/null
+kill $xvfb $device "${model_device[@]}" 2>/dev/null
 cp "$device_log" "$art/device.log"
 dmesg >"$art/dmesg.log"

@@ -71,10 +71,11 @@ modules_in_order() {
 
 # The kernel's USB side for the emulated IO-Warrior over USB/IP and its driver; or, in
 # the Wine machine, uhid and the hid core's USB driver, told not to ignore the
-# IO-Warrior 24 (HID_QUIRK_NO_IGNORE; the hid core ignores vendor 0x07C0's 0x1500-0x15FF).
+# IO-Warrior 24, 56 and 28 (HID_QUIRK_NO_IGNORE, one entry per product ID; the hid core
+# ignores vendor 0x07C0's 0x1500-0x15FF).
 usbip_modules="virtio_pci virtio_console 9pnet_virtio 9p vhci-hcd iowarrior overlay"
 uhid_modules="virtio_pci 9pnet_virtio 9p overlay uhid usbhid hid-generic"
-uhid_module_options="usbhid quirks=0x07c0:0x1501:0x40000000"
+uhid_module_options="usbhid quirks=0x07c0:0x1501:0x40000000,0x07c0:0x1503:0x40000000,0x07c0:0x1504:0x40000000"
 
 # Writes the initramfs for one machine: $1 its artifact directory, $2 its mode (chroot:
 # the host's root with writable /tmp and /run; systemd: under an overlay, systemd as
@@ -107,7 +108,8 @@ CONFIG
 
 # Boots one machine with its own emulated IO-Warrior 24 and port stand-ins; $1 its
 # artifact directory, $2 "usbip" (the device emulated here, over USB/IP) or "uhid" (the
-# machine makes it itself), $3 the seconds after which it is stopped. Returns when the
+# machine makes it itself), $3 the seconds after which it is stopped, $4 further models
+# emulated over USB/IP beside the 24 (lumatext-iow24 --iowarrior). Returns when the
 # machine is off.
 boot() {
   local dir=$1 attach=${2:-usbip} seconds=${3:-330}
@@ -120,6 +122,16 @@ boot() {
     for _ in $(seq 1 100); do [ -S "$socket" ] && break; sleep 0.05; done
     [ -S "$socket" ] || { kill $device; echo "the emulated IO-Warrior did not listen on $socket" >"$dir/console.log"; return; }
     usbip=(-device virtio-serial-pci -chardev socket,id=iow,path="$socket" -device virtserialport,chardev=iow,name=iow24)
+    # The other models, each on a port of its own, plugged in by the machine one after another.
+    local model
+    for model in ${4:-}; do
+      rm -f "$dir/device-$model.log"
+      "$build/sim/usbip/lumatext-iow24" --iowarrior "$model" --socket "$dir/iow$model.sock" \
+        --log "$dir/device-$model.log" 2>"$dir/iow$model.stderr" &
+      device="$device $!"
+      for _ in $(seq 1 100); do [ -S "$dir/iow$model.sock" ] && break; sleep 0.05; done
+      usbip+=(-chardev socket,id=iow$model,path="$dir/iow$model.sock" -device virtserialport,chardev=iow$model,name=iow$model)
+    done
   fi
   local started ended
   started=$(date +%s.%N)
@@ -136,10 +148,11 @@ boot() {
     -chardev file,id=data,path="$dir/data-port.log" -device isa-debugcon,iobase=0x296,readback=$data_byte,chardev=data \
     >"$dir/console.log" 2>&1 </dev/null || echo "qemu ended with status $?" >>"$dir/console.log"
   ended=$(date +%s.%N)
-  if [ -n "$device" ]; then
-    kill "$device" 2>/dev/null || true
-    wait "$device" 2>/dev/null || true
-  fi
+  local emulator
+  for emulator in $device; do
+    kill "$emulator" 2>/dev/null || true
+    wait "$emulator" 2>/dev/null || true
+  done
   awk -v s="$started" -v e="$ended" -v d="$dir" 'BEGIN { printf "machine %s ran %.1f s\n", d, e - s }'
 }
 
@@ -169,9 +182,12 @@ if [ ${#service_cases[@]} -gt 0 ]; then
   build_initramfs "$art/service" systemd "$src/tests/vm/guest-service.sh" "${service_cases[@]}"
   machines+=("$art/service")
 fi
+# The models case plugs in each further IO-Warrior model in the first machine.
+other_models=""
+case " ${desktop_cases[*]} " in *" models "*) other_models="40 56 28 28L 100" ;; esac
 pids=()
 for dir in "${machines[@]}"; do
-  boot "$dir" &
+  if [ "$dir" = "$art" ]; then boot "$dir" usbip 330 "$other_models" & else boot "$dir" & fi
   pids+=($!)
 done
 # The Windows build under Wine: the programs and a prefix made here, shared into the

@@ -1,4 +1,5 @@
-// Runs in the machine: an IO-Warrior 24 made with the kernel's /dev/uhid, for programs
+// Runs in the machine: an IO-Warrior (a 24 unless --iowarrior names another model) made
+// with the kernel's /dev/uhid, for programs
 // that reach it through the hid core and hidraw (Wine's HID stack among them). Both
 // interfaces are uhid devices of their own on the USB bus, with the physical paths,
 // report descriptors and serial number of the real chip; every output report of the
@@ -6,7 +7,9 @@
 // USB/IP emulator's, stamped with the machine's monotonic clock in milliseconds.
 // SIGUSR1 unplugs the device (both uhid devices destroyed) and keeps the log open;
 // SIGTERM or SIGINT unplugs it and ends.
-// Usage: uhid-iow24 --log FILE [--serial DIGITS]
+// The pins interface's output report is the model's (report ID and its port bytes); a
+// report of another length is logged with its length and reaches no pin.
+// Usage: uhid-iow24 --log FILE [--serial DIGITS] [--iowarrior MODEL] [--port N]
 
 #include <fcntl.h>
 #include <linux/uhid.h>
@@ -18,23 +21,24 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/iowarrior_models.hpp"
 #include "platform/system_clock.hpp"
 #include "sim/event_log.hpp"
 #include "sim/sign_emulator.hpp"
-#include "sim/usbip/iow24_device.hpp"
+#include "sim/usbip/iow_device.hpp"
 
 namespace {
 
 constexpr std::uint16_t kBusUsb = 0x03;  // BUS_USB of linux/input.h
-constexpr std::uint32_t kVendor = 0x07C0;
-constexpr std::uint32_t kProduct = 0x1501;
 constexpr std::uint32_t kRevision = 0x1021;
 
 volatile std::sig_atomic_t g_unplug = 0;
@@ -53,7 +57,9 @@ void CopyText(char* to, std::size_t size, std::string_view text) {
 }
 
 // One interface of the chip as a uhid device; -1 when /dev/uhid refuses it.
-int CreateInterface(int interface, const std::string& serial, std::string& error) {
+// `port`: the USB port the chip is plugged into, which tells several chips apart.
+int CreateInterface(const platform::IowarriorModel& model, int port, int interface, const std::string& serial,
+                    std::string& error) {
   const int fd = open("/dev/uhid", O_RDWR | O_CLOEXEC);
   if (fd < 0) {
     error = std::string("/dev/uhid: ") + std::strerror(errno);
@@ -62,18 +68,21 @@ int CreateInterface(int interface, const std::string& serial, std::string& error
   uhid_event event{};
   event.type = UHID_CREATE2;
   auto& create = event.u.create2;
-  CopyText(reinterpret_cast<char*>(create.name), sizeof create.name, "Code Mercenaries IOWarrior24");
+  std::string product_name(model.name);
+  product_name.erase(std::remove(product_name.begin(), product_name.end(), ' '), product_name.end());
+  product_name.erase(std::remove(product_name.begin(), product_name.end(), '-'), product_name.end());
+  CopyText(reinterpret_cast<char*>(create.name), sizeof create.name, "Code Mercenaries " + product_name);
   // As the USB core names a low-speed device's interface; winebus takes the interface
   // number from the end.
   CopyText(reinterpret_cast<char*>(create.phys), sizeof create.phys,
-           "usb-0000:00:01.2-1/input" + std::to_string(interface));
+           "usb-0000:00:01.2-" + std::to_string(port) + "/input" + std::to_string(interface));
   CopyText(reinterpret_cast<char*>(create.uniq), sizeof create.uniq, serial);
-  const auto descriptor = usbip::Iow24ReportDescriptor(interface);
+  const auto descriptor = usbip::IowReportDescriptor(model, interface);
   create.rd_size = static_cast<std::uint16_t>(descriptor.size());
   std::memcpy(create.rd_data, descriptor.data(), descriptor.size());
   create.bus = kBusUsb;
-  create.vendor = kVendor;
-  create.product = kProduct;
+  create.vendor = platform::kIoWarriorVendorId;
+  create.product = model.product;
   create.version = kRevision;
   if (!Send(fd, event)) {
     error = std::string("UHID_CREATE2: ") + std::strerror(errno);
@@ -84,7 +93,7 @@ int CreateInterface(int interface, const std::string& serial, std::string& error
 }
 
 int Usage() {
-  std::cerr << "usage: uhid-iow24 --log FILE [--serial DIGITS]\n";
+  std::cerr << "usage: uhid-iow24 --log FILE [--serial DIGITS] [--iowarrior 24|28|28L|40|56|100] [--port N]\n";
   return 2;
 }
 
@@ -93,12 +102,20 @@ int Usage() {
 int main(int argc, char** argv) {
   std::string log_path;
   std::string serial = "00001A2B";
+  const platform::IowarriorModel* model = &platform::IowarriorModels().front();
+  int port = 1;
   for (int i = 1; i < argc; ++i) {
     const bool has_value = i + 1 < argc;
     if (std::strcmp(argv[i], "--log") == 0 && has_value) {
       log_path = argv[++i];
     } else if (std::strcmp(argv[i], "--serial") == 0 && has_value) {
       serial = argv[++i];
+    } else if (std::strcmp(argv[i], "--iowarrior") == 0 && has_value) {
+      model = platform::FindIowarriorModelByOption(argv[++i]);
+      if (model == nullptr) return Usage();
+    } else if (std::strcmp(argv[i], "--port") == 0 && has_value) {
+      port = std::atoi(argv[++i]);
+      if (port < 1 || port > 15) return Usage();
     } else {
       return Usage();
     }
@@ -128,22 +145,22 @@ int main(int argc, char** argv) {
   std::array<int, 2> fds{-1, -1};
   for (int interface = 0; interface < 2; ++interface) {
     std::string error;
-    fds[interface] = CreateInterface(interface, serial, error);
+    fds[interface] = CreateInterface(*model, port, interface, serial, error);
     if (fds[interface] < 0) {
       std::cerr << "uhid-iow24: interface " << interface << ": " << error << '\n';
       return 1;
     }
   }
-  std::array<std::uint8_t, 2> ports{0xFF, 0xFF};
+  std::vector<std::uint8_t> ports(model->port_bytes, 0xFF);
   // The pin report as the hid core hands it on: report ID 0 first, then the port bytes.
   const auto pins = [&](std::span<const std::uint8_t> data) {
     const iow::TimePoint at = clock.now();
-    if (data.size() != 3) {
+    if (data.size() != model->port_bytes + 1u) {
       record("write", "0 " + sim::HexBytes(data) + " (" + std::to_string(data.size()) + " bytes)");
       return;
     }
     record("write", "0 " + sim::HexBytes(data));
-    ports = {data[1], data[2]};
+    ports.assign(data.begin() + 1, data.end());
     sign.on_report(at, data);
   };
 
@@ -191,10 +208,9 @@ int main(int argc, char** argv) {
           reply.u.get_report_reply.id = event.u.get_report.id;
           reply.u.get_report_reply.err = 0;
           if (interface == 0) {
-            reply.u.get_report_reply.size = 3;
+            reply.u.get_report_reply.size = static_cast<std::uint16_t>(ports.size() + 1);
             reply.u.get_report_reply.data[0] = event.u.get_report.rnum;
-            reply.u.get_report_reply.data[1] = ports[0];
-            reply.u.get_report_reply.data[2] = ports[1];
+            std::copy(ports.begin(), ports.end(), reply.u.get_report_reply.data + 1);
           } else {
             reply.u.get_report_reply.size = 9;
           }

@@ -22,6 +22,12 @@ TEST(HidIowKit, PicksThePinsInterfaceNeverTheSpecialModes) {
       {LR"(\\?\hid#vid_07c0&pid_1500#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})", 5, true},
       {LR"(\\?\hid#vid_07c0&pid_1501#7&2b3c4d5e&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})", 8, false},
       {LR"(\\?\hid#vid_07c0&pid_1501#7&2b3c4d5e&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})", 0, false},
+      // The models with more ports: ID + 7 on an IO-Warrior 56 is the pins, not a 24's special modes.
+      {LR"(\\?\hid#vid_07c0&pid_1503#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})", 8, true},
+      {LR"(\\?\hid#vid_07c0&pid_1503#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})", 3, false},
+      {LR"(\\?\hid#vid_07c0&pid_1504#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})", 5, true},
+      {LR"(\\?\hid#vid_07c0&pid_1506#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})", 13, true},
+      {LR"(\\?\hid#vid_07c0&pid_1506#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})", 64, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(IsPinsInterface(c.path, c.output_report_length), c.pins)
