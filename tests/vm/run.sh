@@ -192,6 +192,9 @@ boot_wine() {
   done
   rm -rf "$dir/programs" && mkdir -p "$dir/programs"
   cp "$exe" "$dll" "$dir/programs/"
+  # The console program beside the windowed one, for the cases that type into a console.
+  local console=${exe%.exe}.com
+  if [ -f "$console" ]; then cp "$console" "$dir/programs/"; else console=""; fi
   # The prefix is made once: the machine writes only to a layer of its own over it.
   local prefix=$build/vm-wine-prefix stamp
   stamp="$(wine --version) $(sha256sum <"$src/tools/wine-prefix")"
@@ -204,6 +207,7 @@ boot_wine() {
   cat >"$dir/settings" <<SETTINGS
 wine=${LUMATEXT_WINE:-wine}
 exe=$(basename "$exe")
+console=${console:+$(basename "$console")}
 dll=$(basename "$dll")
 prefix=$prefix
 SETTINGS
