@@ -213,8 +213,9 @@ prefix=$prefix
 SETTINGS
   modules=$uhid_modules module_options=$uhid_module_options \
     build_initramfs "$dir" chroot "$src/tests/vm/guest-wine.sh" "${wine_cases[@]}"
-  # Wine's start costs 15-50 s under TCG, and both cases type the text.
-  boot "$dir" uhid 285
+  # Wine's start costs 15-75 s under TCG, two cases type the text, and the key test
+  # starts the console program once more.
+  boot "$dir" uhid 320
 }
 if [ ${#wine_cases[@]} -gt 0 ]; then
   boot_wine &
