@@ -50,12 +50,12 @@ int Form1::Run() {
   return status;
 }
 
-int Form1::End(int status) {
-  if (state_.DeviceHandle == 0) return status;
+void CloseKeypad(WindowState& state, iow::OutsideLibraries& lib, bool device_gone) {
+  if (state.DeviceHandle == 0) return;
   // A device that is gone takes no write: it is only closed.
-  if (!device_gone_) {
+  if (!device_gone) {
     try {
-      display::LeaveKeypadAtRest(state_, lib_);
+      display::LeaveKeypadAtRest(state, lib);
     } catch (const std::exception& error) {
       platform::Diagnostic(std::string("lumatext: beim Beenden: ") + error.what());
     } catch (...) {
@@ -63,8 +63,12 @@ int Form1::End(int status) {
       // device gone): the device is closed all the same.
     }
   }
-  lib_.IowKitCloseDevice(state_.DeviceHandle);
-  state_.DeviceHandle = 0;
+  lib.IowKitCloseDevice(state.DeviceHandle);
+  state.DeviceHandle = 0;
+}
+
+int Form1::End(int status) {
+  CloseKeypad(state_, lib_, device_gone_);
   return status;
 }
 

@@ -38,6 +38,12 @@ inline constexpr std::string_view kInternalError = "Interner Fehler, lumatext wi
 // Pause between two readings on the sign.
 inline constexpr std::chrono::seconds kPause{60};
 
+// The ending work of every program that holds the IO-Warrior, however it ends: leaves the
+// keypad at rest (a held key released, open text entry finished) and closes the
+// IO-Warrior when it is open. A device that is gone is only closed: nothing is written
+// to it. Problems are reported as diagnostics, never thrown.
+void CloseKeypad(WindowState& state, iow::OutsideLibraries& lib, bool device_gone);
+
 class Form1 {
  public:
   Form1(iow::OutsideLibraries& lib, platform::EventQueue& events, platform::WindowSystem& window);

@@ -5,15 +5,18 @@
 #include <cstdio>
 #include <iterator>
 #include <sstream>
+#include <string>
 #include <string_view>
 
 #include "app/form1.hpp"
+#include "app/keypad_tasks.hpp"
 #include "app/setup_check.hpp"
 #include "monitor/sensor_readings.hpp"
 #include "platform/desktop.hpp"
 #include "platform/device_loss.hpp"
 #include "platform/diagnostics.hpp"
 #include "platform/headless_window.hpp"
+#include "platform/line_input.hpp"
 #include "platform/service.hpp"
 #include "platform/setup_facts.hpp"
 
@@ -24,6 +27,7 @@ constexpr int kExitUsage = 2;
 constexpr char kUsage[] =
     "Aufruf: lumatext [--headless | --check | --help | --version]\n"
     "        lumatext [--install-service | --remove-service]   (Windows)\n"
+    "        lumatext --type TEXT | --test-keys\n"
     "Zeigt CPU-Temperatur und L\u00fcfterdrehzahl aus dem ITE 8705 auf der LED-Laufschrift.\n"
     "  --headless        ohne Fenster: misst sofort und l\u00e4uft bis SIGTERM, SIGINT oder SIGHUP\n"
     "                    (Windows: bis Strg+C, Strg+Untbr, Schlie\u00dfen der Konsole, Abmelden);\n"
@@ -33,10 +37,14 @@ constexpr char kUsage[] =
 #else
     "  --check           pr\u00fcft die Einrichtung (IO-Warrior, udev, Portzugriff, it87) und misst einmal\n"
 #endif
+    "  --type TEXT       tippt TEXT einmal in die Laufschrift und endet; TEXT: 1 bis 100 Zeichen aus\n"
+    "                    A-Z, a-z, 0-9, Leerzeichen und !\"#$%&'()*+,-./:;<=>?@\n"
+    "  --test-keys       dr\u00fcckt jede der vier Tasten einzeln, jeweils nach Enter, und sagt, was die\n"
+    "                    Laufschrift dann zeigen soll: zum Pr\u00fcfen der Verdrahtung\n"
     "  --install-service richtet den Windows-Dienst lumatext ein (automatisch, verz\u00f6gert)\n"
     "  --remove-service  h\u00e4lt den Windows-Dienst an und entfernt ihn\n";
 
-enum class Mode { kWindow, kHeadless, kCheck, kService, kInstallService, kRemoveService };
+enum class Mode { kWindow, kHeadless, kCheck, kService, kInstallService, kRemoveService, kType, kTestKeys };
 
 struct ModeName {
   std::string_view arg;
@@ -47,7 +55,8 @@ constexpr ModeName kModes[] = {{"--headless", Mode::kHeadless},
                                {"--check", Mode::kCheck},
                                {"--service", Mode::kService},
                                {"--install-service", Mode::kInstallService},
-                               {"--remove-service", Mode::kRemoveService}};
+                               {"--remove-service", Mode::kRemoveService},
+                               {"--test-keys", Mode::kTestKeys}};
 
 // Form1 without a window on the real clock, until it is asked to end. Nobody watches
 // it: a lost IO-Warrior ends it too (status 4), for its supervisor to start it again.
@@ -61,6 +70,23 @@ int RunUnattended(platform::Hardware& hardware) {
   return form.Run();
 }
 
+// One key task on the real IO-Warrior, on the real clock; a lost IO-Warrior ends it
+// (status 4). Messages go to standard error, as without a desktop.
+int RunKeypadTask(platform::Hardware& hardware, const app::KeypadSession::Task& task) {
+  const auto clock = platform::OpenRealClock();
+  platform::HeadlessWindow window(*clock);
+  platform::EndOnDeviceLoss kit(hardware.iowkit());
+  iow::OutsideLibraries lib(kit, hardware.ports(), *clock);
+  app::KeypadSession session(lib, window);
+  return session.Run(task);
+}
+
+// The refused argument named first, then the usage, both on standard error.
+int Refuse(std::string_view what) {
+  std::fprintf(stderr, "lumatext: %.*s\n%s", static_cast<int>(what.size()), what.data(), kUsage);
+  return kExitUsage;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,8 +95,17 @@ int main(int argc, char** argv) {
   const auto hardware = platform::OpenHardware(monitor::kAddressPort, monitor::kPortCount);
 
   Mode mode = Mode::kWindow;
+  std::string typed;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
+    if (arg == "--type" || arg.starts_with("--type=")) {
+      if (arg == "--type" && i + 1 >= argc) return Refuse("--type: Text fehlt");
+      typed = arg == "--type" ? argv[++i] : std::string(arg.substr(7));
+      // Checked before anything is opened: a text the sign cannot show types nothing.
+      if (const auto refusal = app::RefuseTypedText(typed)) return Refuse("--type: " + *refusal);
+      mode = Mode::kType;
+      continue;
+    }
     if (arg == "--version") {
       std::printf("lumatext %s\n", LUMATEXT_VERSION);
       return 0;
@@ -84,9 +119,7 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    // Refused: the argument named first, then the usage, both on standard error.
-    std::fprintf(stderr, "lumatext: %s: unbekannte Option\n%s", argv[i], kUsage);
-    return kExitUsage;
+    return Refuse(std::string(arg) + ": unbekannte Option");
   }
 
   if (mode == Mode::kCheck) {
@@ -110,6 +143,16 @@ int main(int argc, char** argv) {
   }
   if (mode == Mode::kHeadless) return platform::RunHeadless([&] { return RunUnattended(*hardware); });
   if (mode == Mode::kService) return platform::RunService([&] { return RunUnattended(*hardware); });
+  if (mode == Mode::kType) {
+    platform::WriteOutput(app::TypingAnnouncement(typed));
+    return platform::RunHeadless([&] { return RunKeypadTask(*hardware, app::TypeTextTask(typed)); });
+  }
+  if (mode == Mode::kTestKeys) {
+    return platform::RunHeadless([&] {
+      const auto input = platform::OpenStandardInput();
+      return RunKeypadTask(*hardware, app::TestKeysTask(*input, platform::WriteOutput));
+    });
+  }
 #ifdef LUMATEXT_CONSOLE
   // Typed into a console without an argument: the window is the windowed program's, which
   // asks for its rights itself; the console gets its prompt back at once.

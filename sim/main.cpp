@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "app/form1.hpp"
+#include "app/keypad_tasks.hpp"
 #include "platform/desktop.hpp"
+#include "platform/line_input.hpp"
 #include "platform/service.hpp"
 #include "sim/options.hpp"
 #include "sim/sign_display.hpp"
@@ -70,6 +72,21 @@ std::string ServiceArguments(const std::vector<std::string_view>& args) {
   return line;
 }
 
+// What the simulation runs: the program's window, or one of lumatext's key tasks, whose
+// announcements go to standard error (standard output may carry the log).
+int RunProgram(const sim::Options& options, sim::Simulation& simulation) {
+  const auto say = [](std::string_view text) { std::cerr << text << std::flush; };
+  if (options.type_text) {
+    say(app::TypingAnnouncement(*options.type_text));
+    return simulation.RunTask(app::TypeTextTask(*options.type_text));
+  }
+  if (options.test_keys) {
+    const auto input = platform::OpenStandardInput();
+    return simulation.RunTask(app::TestKeysTask(*input, say));
+  }
+  return simulation.Run();
+}
+
 int Run(const sim::Options& options, std::ostream& out) {
   const auto detail = options.log_path ? sim::EventLog::Detail::kFull : sim::EventLog::Detail::kBrief;
   if (options.headless) {
@@ -77,7 +94,7 @@ int Run(const sim::Options& options, std::ostream& out) {
     sim::Simulation simulation(options, real->time_of_day(), real.get(), out, detail, nullptr, platform::EndOnSignals);
     // The log carries every write; a trace in memory would grow for as long as the run.
     simulation.iowarrior().set_keep_trace(false);
-    return Finish(options, simulation.Run());
+    return Finish(options, RunProgram(options, simulation));
   }
   // With a window the simulated time follows the desktop's clock.
   std::unique_ptr<sim::Simulation> simulation;
@@ -94,7 +111,7 @@ int Run(const sim::Options& options, std::ostream& out) {
   simulation->iowarrior().set_keep_trace(false);
   // Clicks made while the program sleeps are taken in with the time they were made.
   sign->set_after_wait([&simulation] { simulation->window().collect_real_events(); });
-  return Finish(options, simulation->Run());
+  return Finish(options, RunProgram(options, *simulation));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "platform/iowarrior_models.hpp"
+#include "app/keypad_tasks.hpp"
 #include "sim/sim_clock.hpp"
 
 namespace sim {
@@ -216,6 +217,13 @@ Options ParseOptions(std::span<const std::string_view> args) {
       const std::string_view text = value();
       options.max_time = ParseSeconds(option, text);
       if (options.max_time <= 0) Fail(option, text, "muss gr\u00f6\u00dfer als 0 sein");
+    } else if (option == "--type") {
+      const std::string_view text = value();
+      // Checked before anything is simulated: a text the sign cannot show types nothing.
+      if (const auto refusal = app::RefuseTypedText(text)) throw UsageError("--type: " + *refusal);
+      options.type_text = std::string(text);
+    } else if (option == "--test-keys") {
+      options.test_keys = flag();
     } else if (option == "--log") {
       const std::string_view path = value();
       if (path.empty()) Fail(option, path, "ist kein Dateiname");
@@ -231,6 +239,13 @@ Options ParseOptions(std::span<const std::string_view> args) {
   const bool sixteen_bit = options.chip_id != 0x8705 && options.fan_16bit != 0;
   for (const std::uint16_t count : options.fan_counts) {
     if (count > 0xFF && !sixteen_bit) throw UsageError("--fan-count: Werte \u00fcber 255 nur mit --fan-mode 16 und --chip");
+  }
+  if (options.type_text || options.test_keys) {
+    const std::string_view task = options.type_text ? "--type" : "--test-keys";
+    if (options.type_text && options.test_keys) throw UsageError("--test-keys: nicht mit --type");
+    if (options.unattended) throw UsageError(std::string(task) + ": nicht mit --unattended");
+    if (!options.actions.empty()) throw UsageError(std::string(task) + ": nicht mit --at");
+    if (options.service != Options::Service::kNone) throw UsageError(std::string(task) + ": nicht als Dienst");
   }
   return options;
 }
@@ -261,6 +276,10 @@ std::string Usage() {
          "                            angesteckt und das Programm SEKUNDEN sp\u00e4ter neu gestartet\n"
          "  --no-port-access          kein Zugriff auf die Ports des Systemmonitors\n"
          "  --max-time SEKUNDEN       Abbruch mit Status 3 nach so viel simulierter Zeit (Vorgabe 86400)\n"
+         "  --type TEXT               tippt TEXT einmal und endet (1 bis 100 Zeichen aus A-Z, a-z, 0-9,\n"
+         "                            Leerzeichen und !\"#$%&'()*+,-./:;<=>?@); die Dauer auf stderr\n"
+         "  --test-keys               dr\u00fcckt jede der vier Tasten einzeln, jeweils nach einer Zeile\n"
+         "                            auf stdin (Enter); die Ansagen auf stderr\n"
          "  --log DATEI               jedes Ereignis als \"T EREIGNIS ARGUMENTE\" (- f\u00fcr die Standardausgabe)\n"
          "  --install-service         richtet lumatext-sim mit den \u00fcbrigen Optionen als Windows-Dienst\n"
          "                            lumatext ein (wie lumatext --install-service)\n"

@@ -37,6 +37,8 @@ struct Options {
   bool no_port_access = false;
   double max_time = 86400;                // seconds of simulated time
   std::optional<std::string> log_path;    // "-": standard output
+  std::optional<std::string> type_text;   // --type: typed once, then the program ends
+  bool test_keys = false;                 // --test-keys: each key alone, after each Enter
 };
 
 // A command line that cannot be run; what() is one line naming the argument.

@@ -19,7 +19,8 @@ Simulation::Simulation(const Options& options, double start_time_of_day, iow::Cl
       watch_(iowarrior_, clock_),
       headless_(clock_, &watch_),
       unattended_window_(headless_, log_),
-      lib_(unattended_ ? static_cast<iow::IowKit&>(loss_guard_) : guard_ ? *guard_ : iowarrior_, chip_, clock_) {
+      lib_(unattended_ ? static_cast<iow::IowKit&>(loss_guard_) : guard_ ? *guard_ : iowarrior_, chip_, clock_),
+      task_lib_(loss_guard_, chip_, clock_) {
   if (options.restart_after) restart_after_ = Seconds(*options.restart_after);
   clock_.set_limit(iow::TimePoint{} + Seconds(options.max_time));
   if (const platform::IowarriorModel* model = platform::FindIowarriorModel(options.iowarrior)) {
@@ -56,6 +57,15 @@ int Simulation::Run() {
     iowarrior_.plug_in();
     status = RunOnce();
   }
+  log_.record("exit", std::to_string(status));
+  log_.flush();
+  return status;
+}
+
+int Simulation::RunTask(const app::KeypadSession::Task& task) {
+  ++runs_;
+  app::KeypadSession session(task_lib_, window_);
+  const int status = session.Run(task);
   log_.record("exit", std::to_string(status));
   log_.flush();
   return status;

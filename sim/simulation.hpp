@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "app/form1.hpp"
+#include "app/keypad_tasks.hpp"
 #include "platform/desktop.hpp"
 #include "platform/device_loss.hpp"
 #include "platform/headless_window.hpp"
@@ -42,6 +43,10 @@ class Simulation {
   // IO-Warrior is gone is followed, that much simulated time later, by the device plugged
   // in again and a new run; the runs end at the time limit.
   int Run();
+
+  // Runs one key task of lumatext --type or --test-keys instead of the program's window,
+  // a lost IO-Warrior ending it (status 4); logs its exit status and returns it.
+  int RunTask(const app::KeypadSession::Task& task);
 
   // What the emulated sign shows now.
   SignView sign_view() const;
@@ -89,6 +94,8 @@ class Simulation {
   platform::HeadlessWindow headless_;
   UnattendedWindow unattended_window_;
   iow::OutsideLibraries lib_;
+  // The key tasks' libraries: a lost IO-Warrior ends them.
+  iow::OutsideLibraries task_lib_;
   int runs_ = 0;
 };
 

@@ -22,6 +22,11 @@ set(rows
   "--bogus"                    "--bogus"
   "--log"                      "--log"
   "--headless|--at"            "--at"
+  "--type|Größe"               "--type"
+  "--type|a\tb"                "--type"
+  "--type|A|--unattended"      "--type"
+  "--test-keys|--at|1:Ende"    "--test-keys"
+  "--test-keys|--type|A"       "--test-keys"
 )
 list(LENGTH rows count)
 math(EXPR last "${count} - 1")

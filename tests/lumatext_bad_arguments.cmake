@@ -6,6 +6,9 @@ set(rows
   "--bogus"             "--bogus"
   "--headless|-x"       "-x"
   "--check|--headles"   "--headles"
+  "--type|Größe"        "--type"
+  "--type|a\tb"         "--type"
+  "--type"              "--type"
 )
 list(LENGTH rows count)
 math(EXPR last "${count} - 1")

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/desktop.hpp"
+#include "platform/line_input.hpp"
 #include "platform/fltk/fltk_desktop.hpp"
 #include "platform/linux/device_files.hpp"
 #include "platform/linux/end_signals.hpp"
@@ -11,6 +12,7 @@
 #include "platform/linux/linux_iowkit.hpp"
 #include "platform/linux/linux_port_io.hpp"
 #include "platform/linux/precise_clock.hpp"
+#include "platform/linux/stdin_lines.hpp"
 
 namespace platform {
 namespace {
@@ -73,6 +75,10 @@ bool StartWindowedProgram(int, char**) { return false; }
 
 std::unique_ptr<iow::Clock> OpenRealClock() {
   return std::make_unique<lnx::PreciseClock>(&lnx::EndSignals::Process());
+}
+
+std::unique_ptr<LineInput> OpenStandardInput() {
+  return std::make_unique<lnx::StdinLines>(0, &lnx::EndSignals::Process());
 }
 
 std::unique_ptr<iow::IowKit> EndOnSignals(iow::IowKit& kit) {

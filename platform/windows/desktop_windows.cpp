@@ -11,10 +11,12 @@
 
 #include "platform/desktop.hpp"
 #include "platform/diagnostics.hpp"
+#include "platform/line_input.hpp"
 #include "platform/windows/form1_window.hpp"
 #include "platform/windows/hid_iowkit.hpp"
 #include "platform/windows/utf16.hpp"
 #include "platform/windows/win_error.hpp"
+#include "platform/windows/service/console_lines.hpp"
 #include "platform/windows/service/end_request.hpp"
 #include "platform/windows/hid_watch.hpp"
 #include "platform/windows/windows_clock.hpp"
@@ -114,6 +116,10 @@ bool StartWindowedProgram(int argc, char** argv) {
 
 std::unique_ptr<iow::Clock> OpenRealClock() {
   return std::make_unique<windows::WindowsClock>(&windows::EndRequest::Process());
+}
+
+std::unique_ptr<LineInput> OpenStandardInput() {
+  return std::make_unique<windows::ConsoleLines>(GetStdHandle(STD_INPUT_HANDLE), windows::EndRequest::Process());
 }
 
 // The end requests of the console and the service (RunHeadless, RunService) stand in for

@@ -5,14 +5,15 @@
 # Windows runs it: its window under Xvfb, driven with xdotool. Writes "PASS CASE
 # details" or "FAIL CASE: why" lines to ARTIFACT-DIR/results.
 # What runs is set in ARTIFACT-DIR/settings (written by run.sh): wine (the Wine program
-# in the machine), exe and dll (in ARTIFACT-DIR/programs; copied to the machine's tmpfs,
+# in the machine), exe, console (the console program beside it, lumatext.com; may be
+# empty) and dll (in ARTIFACT-DIR/programs; copied to the machine's tmpfs,
 # since Wine's loader crashed on an .exe run from the 9p share), prefix (a Wine prefix,
 # laid read-only under a writable layer).
 # Usage: guest-wine.sh SOURCE-DIR BUILD-DIR ARTIFACT-DIR CASE...
 set -uo pipefail
 src=$1 build=$2 art=$3
 shift 3
-wine="" exe="" dll="" prefix=""
+wine="" exe="" dll="" prefix="" console=""
 . "$art/settings"
 results=$art/results
 # The device's log on the machine's tmpfs, copied to the artifacts after each case: a
@@ -70,6 +71,7 @@ echo "hidraw: $(for h in /sys/class/hidraw/*; do printf '%s=%s ' "${h##*/}" "$(g
 
 mkdir -p /tmp/win
 cp "$art/programs/$exe" "$art/programs/$dll" /tmp/win/
+[ -n "$console" ] && cp "$art/programs/$console" /tmp/win/
 program=/tmp/win/$exe
 
 mkdir -p /tmp/wine-layer/upper /tmp/wine-layer/work /tmp/wine-prefix /tmp/home-wine
@@ -188,6 +190,28 @@ case_wine_a() {
   local ports_by
   ports_by=$(unix_text "$dir/stderr.txt" | grep -m 1 "Port-I/O-DLL" || echo "no word on the ports")
   pass wine_a "window after ${to_window} s, one report 00 FF FF before it; Ende clicked at report $count_at_ende of $total, exit 0 in the pause, nothing after the text; address port 0x29 ($ports_by); $summary"
+}
+
+# wine_keys: lumatext.com --test-keys, the console program, with five Enters on standard
+# input: each key line alone, as the simulator sends it, each hold at least nominal,
+# exit 0 and every key released at the end.
+case_wine_keys() {
+  local start summary
+  [ -n "$console" ] && [ -f "/tmp/win/$console" ] || { fail "no console program $console"; return; }
+  printf '\n\n\n\n\n' >"$dir/enter"
+  "$sim" --headless --speed 0 --test-keys --log - <"$dir/enter" 2>/dev/null \
+    | awk '$2 == "write" { n++; if (n > 1) print $1, $4, $5, $6 }' >"$dir/expected-writes"
+  start=$(($(lines) + 1))
+  # shellcheck disable=SC2086
+  "$build/tests/vm/ioperm-exec" $ports "$wine" "/tmp/win/$console" --test-keys <"$dir/enter" \
+    >"$dir/stdout" 2>"$dir/stderr.txt" &
+  pid=$!
+  wait_exit "$pid" 90
+  [ "$status" = 0 ] || { fail "exit status $status, expected 0: $(unix_text "$dir/stderr.txt" | tail -n 3)"; return; }
+  summary=$(art=$dir check_text "$start" all) || { fail "$summary"; return; }
+  [ "$(log_from "$start" | awk '$2 == "write"' | tail -n 1 | cut -d' ' -f3-)" = "0 00 FF FF" ] \
+    || { fail "the last report does not release every key"; return; }
+  pass wine_keys "$console --test-keys: exit 0, $summary"
 }
 
 # wine_d: the IO-Warrior unplugged (both uhid devices destroyed) in the middle of the

@@ -270,6 +270,42 @@ case_bench() {
   pass bench "temperature text at the device: $summary; $latency"
 }
 
+# keys: lumatext --test-keys with five Enters on standard input, then lumatext --type,
+# as the user, through the kernel's driver: what the simulator sends for the same
+# commands in virtual time, byte for byte, each hold and wait at least nominal; exit 0;
+# every key released at the end; the node closed once by each.
+case_keys() {
+  local start summary_keys summary_type
+  printf '\n\n\n\n\n' >"$dir/enter"
+  "$sim" --headless --speed 0 --test-keys --log - <"$dir/enter" 2>/dev/null \
+    | awk '$2 == "write" { n++; if (n > 1) print $1, $4, $5, $6 }' >"$dir/expected-writes"
+  start=$(($(lines) + 1))
+  setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- \
+    env HOME="$home" "$program" --test-keys <"$dir/enter" >"$dir/stdout" 2>"$dir/stderr" &
+  pid=$!
+  wait_exit "$pid" 30
+  [ "$status" = 0 ] || { fail "--test-keys: exit status $status, expected 0: $(cat "$dir/stderr")"; return; }
+  # The same checks as for the temperature text, against the key test's own writes.
+  summary_keys=$(art=$dir check_text "$start" all) || { fail "--test-keys: $summary_keys"; return; }
+  [ "$(log_from "$start" | awk '$2 == "write"' | tail -n 1 | cut -d' ' -f3-)" = "0 00 FF FF" ] \
+    || { fail "--test-keys: the last report does not release every key"; return; }
+  [ "$(log_from "$start" | grep -c ' close 1$')" = 1 ] || { fail "--test-keys: the node was not closed once"; return; }
+  grep -q "Leitung 6 (P1.6)" "$dir/stdout" || { fail "--test-keys said nothing of line 6: $(cat "$dir/stdout")"; return; }
+
+  "$sim" --headless --speed 0 --type Hallo --log - 2>/dev/null \
+    | awk '$2 == "write" { n++; if (n > 1) print $1, $4, $5, $6 }' >"$dir/expected-writes"
+  start=$(($(lines) + 1))
+  setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- \
+    env HOME="$home" "$program" --type Hallo </dev/null >"$dir/type.stdout" 2>"$dir/type.stderr" &
+  pid=$!
+  wait_exit "$pid" 30
+  [ "$status" = 0 ] || { fail "--type: exit status $status, expected 0: $(cat "$dir/type.stderr")"; return; }
+  summary_type=$(art=$dir check_text "$start" all) || { fail "--type: $summary_type"; return; }
+  log_from "$start" | grep -q " sign Hallo$" || { fail "--type: the sign did not read back 'Hallo'"; return; }
+  [ "$(log_from "$start" | grep -c ' close 1$')" = 1 ] || { fail "--type: the node was not closed once"; return; }
+  pass keys "--test-keys: exit 0, one close, $summary_keys; --type Hallo: exit 0, the sign reads Hallo, one close, $summary_type"
+}
+
 # d: the IO-Warrior unplugged in the middle of the text, Ende clicked right after.
 case_d() {
   local start form t0 t_exit
