@@ -58,9 +58,10 @@ Function LumatextPawnIo
   ${EndIf}
 FunctionEnd
 
-; The choice on the components page, ticked by default. Its work waits for the core
-; section, which runs after it and installs PawnIO_setup.exe.
-Section "PawnIO 2.1.0.0 installieren" pawnio
+; The choice on the components page, ticked by default; its name fits the page's list
+; at 96 dpi. Its work waits for the core section, which runs after it and installs
+; PawnIO_setup.exe.
+Section "PawnIO 2.1.0.0" pawnio
 SectionEnd
 
 ; In the core section, after its files: runs the function above when the section

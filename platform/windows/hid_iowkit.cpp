@@ -24,6 +24,7 @@ namespace platform::windows {
 // an error when the device is removed. The guard is let go after the file closes.
 struct HidIowKit::Device {
   std::optional<DeviceGuard> guard;
+  std::wstring path;
   HANDLE file = INVALID_HANDLE_VALUE;
   HANDLE written = nullptr;
   std::uint16_t report_length = 0;
@@ -95,14 +96,13 @@ std::optional<HidInterface> Describe(const std::wstring& path, std::string& erro
   return result;
 }
 
-}  // namespace
-
-std::vector<std::wstring> HidDevicePaths() {
-  std::vector<std::wstring> paths;
+// Device paths of all present HID interfaces; nothing when setupapi gives no list.
+std::optional<std::vector<std::wstring>> ListHidDevicePaths() {
   GUID hid_guid{};
   HidD_GetHidGuid(&hid_guid);
   HDEVINFO set = SetupDiGetClassDevsW(&hid_guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  if (set == INVALID_HANDLE_VALUE) return paths;
+  if (set == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::vector<std::wstring> paths;
   SP_DEVICE_INTERFACE_DATA data{};
   data.cbSize = sizeof data;
   for (DWORD index = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &hid_guid, index, &data); ++index) {
@@ -120,6 +120,19 @@ std::vector<std::wstring> HidDevicePaths() {
   return paths;
 }
 
+}  // namespace
+
+std::vector<std::wstring> HidDevicePaths() { return ListHidDevicePaths().value_or(std::vector<std::wstring>{}); }
+
+bool IsInterfacePresent(std::wstring_view device_path) {
+  // Windows takes a removed device's interfaces out of the present list (the PnP manager
+  // disables them); Wine does so when its HID bus hears of the removal.
+  const auto paths = ListHidDevicePaths();
+  if (!paths) return true;
+  const std::wstring wanted = Lower(device_path);
+  return std::any_of(paths->begin(), paths->end(), [&](const std::wstring& path) { return Lower(path) == wanted; });
+}
+
 // "A device which does not exist was specified"; missing from MinGW's headers.
 constexpr DWORD kErrorNoSuchDevice = 433;
 
@@ -133,8 +146,9 @@ bool IsDeviceGoneError(DWORD code) {
     case ERROR_INVALID_HANDLE:        // 6: the handle no longer names a device
       return true;
     default:
-      // ERROR_GEN_FAILURE (31) is also a device that stalls a report; a time-out is a slow
-      // device. Neither is a gone one; a gone one fails its next write with one of the above.
+      // ERROR_GEN_FAILURE (31) is a device that stalls a report, and under Wine also a
+      // removed one; a time-out is a slow device or a pulled one. Whether such a device
+      // is gone, the list of present interfaces tells (IsLostAfterFailedWrite).
       return false;
   }
 }
@@ -229,6 +243,7 @@ iow::IowKitHandle HidIowKit::open_device() {
       why = "CreateEvent: " + LastErrorText();
       continue;
     }
+    device->path = path;
     device->report_length = hid->output_report_length;
     device->arrived = device->input.empty() ? nullptr : CreateEventW(nullptr, TRUE, FALSE, nullptr);
     KeepReadPending(*device);
@@ -269,13 +284,14 @@ std::uint32_t HidIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, con
   if (!WriteFile(device.file, device.buffer.data(), device.report_length, nullptr, &overlapped)) {
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) {
-      device.gone = device.gone || IsDeviceGoneError(error);
+      NoteFailedWrite(device, error);
       failures_.note(false, "IowKitWrite", "WriteFile: " + ErrorText(error));
       return 0;
     }
     if (WaitForSingleObject(device.written, static_cast<DWORD>(write_timeout_.count())) != WAIT_OBJECT_0) {
       CancelIoEx(device.file, &overlapped);
       GetOverlappedResult(device.file, &overlapped, &written, TRUE);
+      NoteFailedWrite(device, WAIT_TIMEOUT);
       failures_.note(false, "IowKitWrite",
                      "WriteFile: keine Antwort innerhalb von " + std::to_string(write_timeout_.count()) + " ms");
       return 0;
@@ -283,12 +299,16 @@ std::uint32_t HidIowKit::write(iow::IowKitHandle handle, std::uint32_t pipe, con
   }
   if (!GetOverlappedResult(device.file, &overlapped, &written, FALSE)) {
     const DWORD error = GetLastError();
-    device.gone = device.gone || IsDeviceGoneError(error);
+    NoteFailedWrite(device, error);
     failures_.note(false, "IowKitWrite", "WriteFile: " + ErrorText(error));
     return 0;
   }
   failures_.note(true, "IowKitWrite", {});
   return length;
+}
+
+void HidIowKit::NoteFailedWrite(Device& device, DWORD code) {
+  device.gone = device.gone || IsLostAfterFailedWrite(code, [&] { return IsInterfacePresent(device.path); });
 }
 
 void HidIowKit::close_device(iow::IowKitHandle handle) {
@@ -332,6 +352,14 @@ bool HidIowKit::gone(iow::IowKitHandle handle) {
       device.gone = IsDeviceGoneError(error) || error == ERROR_OPERATION_ABORTED;
     }
   }
+  return device.gone;
+}
+
+bool HidIowKit::look_for_device(iow::IowKitHandle handle) {
+  const auto found = devices_.find(handle);
+  if (found == devices_.end()) return false;
+  Device& device = *found->second;
+  device.gone = device.gone || !IsInterfacePresent(device.path);
   return device.gone;
 }
 

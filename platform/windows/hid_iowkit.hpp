@@ -34,6 +34,20 @@ std::vector<std::wstring> HidDevicePaths();
 // or reset and re-enumerated), not that it refused a report or was slow to answer.
 bool IsDeviceGoneError(DWORD code);
 
+// Whether the HID interface at `device_path` is still in the system's list of present
+// HID interfaces (setupapi; letters compared without case). True when the list cannot be
+// had: a device is never called lost on a guess.
+bool IsInterfacePresent(std::wstring_view device_path);
+
+// Whether a write that failed with `code` (WAIT_TIMEOUT for one that got no answer) means
+// the device is lost: at once for a removed device's errors (IsDeviceGoneError), else
+// exactly when `present` says its interface has left the system. Any other failure is a
+// device that refused or stalled the report.
+template <typename Present>
+bool IsLostAfterFailedWrite(DWORD code, Present&& present) {
+  return IsDeviceGoneError(code) || !present();
+}
+
 class HidIowKit final : public iow::IowKit {
  public:
   // `write_timeout`: how long a write may take before it counts as failed.
@@ -52,10 +66,15 @@ class HidIowKit final : public iow::IowKit {
   std::uint32_t write(iow::IowKitHandle handle, std::uint32_t pipe, const std::uint8_t* report,
                       std::uint32_t length) override;
   void close_device(iow::IowKitHandle handle) override;
-  // Gone once a write failed with a removed device's error (IsDeviceGoneError), or the
-  // read kept pending on the pins interface ended with one: Windows ends it so when the
-  // device is removed. Input reports that arrive meanwhile are read and dropped.
+  // Gone once a write failed and the device is lost (IsLostAfterFailedWrite), a look
+  // (look_for_device) found its interface missing, or the read kept pending on the pins
+  // interface ended with a removed device's error. Input reports that arrive meanwhile
+  // are read and dropped.
   bool gone(iow::IowKitHandle handle) override;
+  // Looks whether the device's interface is still present (IsInterfacePresent); it is
+  // gone from then on when not. A wait that cannot count on the pending read (Wine never
+  // ends it when the device goes) looks this way about once a second.
+  bool look_for_device(iow::IowKitHandle handle);
 
   // The handle open_device handed out last; 0 when none is open.
   iow::IowKitHandle last_opened() const { return last_opened_; }
@@ -68,6 +87,8 @@ class HidIowKit final : public iow::IowKit {
 
   // Keeps a read pending on `device`, reading and dropping the input reports waiting.
   static void KeepReadPending(Device& device);
+  // After a write that failed with `code`: the device is gone when it is lost.
+  static void NoteFailedWrite(Device& device, DWORD code);
 
   std::chrono::milliseconds write_timeout_;
   std::map<iow::IowKitHandle, std::unique_ptr<Device>> devices_;

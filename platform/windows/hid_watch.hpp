@@ -1,7 +1,8 @@
 #pragma once
 // The pause of the unattended modes on Windows: waits on the event of the read that
-// HidIowKit keeps pending on the IO-Warrior, which ends with an error when the device is
-// removed, and on the end requests of the console and the service.
+// HidIowKit keeps pending on the IO-Warrior, which ends with an error when Windows
+// removes the device, and on the end requests of the console and the service; and looks
+// at least once a second whether the device's interface is still present.
 
 #include <windows.h>
 
@@ -19,7 +20,8 @@ class HidWatch final : public DeviceWatch {
   HidWatch(HidIowKit& kit, iow::Clock& clock, EndRequest* end = nullptr) : kit_(kit), clock_(clock), end_(end) {}
 
   // Waits on the read's event until shortly before `deadline`, then on the clock, which
-  // keeps the deadline exactly. Never early; true at once when the device is gone.
+  // keeps the deadline exactly, looking for the device at least once a second. Never
+  // early; true within about a second when the device is gone.
   bool wait_until_gone(iow::TimePoint deadline) override;
 
  private:

@@ -43,8 +43,18 @@ elapsed() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'
 # it: the device reads under SCHED_FIFO and logs to tmpfs, so that its time stamps
 # follow the queueing at once and a hold measured between two of them is not shortened.
 : >"$device_log"
-chrt -f 80 "$build/tests/vm/uhid-iow24" --log "$device_log" 2>"$art/uhid.stderr" &
-device=$!
+start_device() {
+  device_from=$(($(wc -l <"$device_log") + 1))
+  chrt -f 80 "$build/tests/vm/uhid-iow24" --log "$device_log" 2>>"$art/uhid.stderr" &
+  device=$!
+  for _ in $(seq 1 100); do [ "$(ls /sys/class/hidraw | wc -l)" -ge 2 ] && break; sleep 0.05; done
+  [ "$(ls /sys/class/hidraw | wc -l)" -ge 2 ]
+}
+if ! start_device; then
+  case_name=machine
+  fail "no hidraw nodes from uhid: $(cat "$art/uhid.stderr"); $(dmesg | grep -i -e hid -e uhid | tail -n 5)"
+  exit 0
+fi
 # The further models for wine_models, plugged in after the 24 on ports of their own.
 declare -A model_device=()
 last_hidraw=hidraw1
@@ -123,6 +133,37 @@ click() {
 }
 messen_xy="152 56"
 ende_xy="428 56"
+
+# The IO-Warrior made anew if a case unplugged it, and Wine started again around it, as
+# at the start: Wine's HID bus hears of a new device (its watch on /dev, the prefix's
+# DisableUdevd), but installs it only after a driver search that took over a minute here.
+fresh_device() {
+  kill -0 "$device" 2>/dev/null && ! tail -n +"$device_from" "$device_log" | grep -q " unplug " && return 0
+  wineserver -k
+  kill "$device" 2>/dev/null
+  wait "$device" 2>/dev/null
+  start_device || { fail "no hidraw nodes for the new device: $(tail -n 3 "$art/uhid.stderr")"; return 1; }
+  local t0
+  t0=$(date +%s.%N)
+  wineserver -p
+  "$wine" cmd /c exit >>"$art/wine-services.log" 2>&1
+  echo "Wine started again around a new device in $(elapsed "$t0") s"
+}
+
+# Starts lumatext --headless (stderr to $1) and waits for the release at start in the
+# device's log from line $2 on. Sets pid.
+start_headless() {
+  start_program "$1" --headless
+  # A first program in a new Wine session took up to 34 s to its window here.
+  local deadline=$((SECONDS + 90))
+  until [ "$(writes_from "$2")" -ge 1 ]; do
+    kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $deadline ] || {
+      fail "lumatext --headless did not start: $(unix_text "$1" | tail -n 2)"
+      return 1
+    }
+    sleep 0.1
+  done
+}
 
 
 # --- the cases ----------------------------------------------------------------------
@@ -304,6 +345,58 @@ wine_model_once() {
     return 1
   fi
   summary="$summary$model: output report of $((size + 1)) bytes at the device, $check. "
+}
+
+# wine_m: lumatext --headless with the IO-Warrior destroyed in the middle of the text:
+# the next write fails (the code Wine gives is noted), the device's interface has left
+# the system, and the program ends with 4 at once, writing nothing more.
+case_wine_m() {
+  fresh_device || return
+  local start t0 t_exit
+  start=$(($(lines) + 1))
+  start_headless "$dir/stderr.txt" "$start" || return
+  wait_writes "$start" 30 60 || { fail "the text did not start"; return; }
+  t0=$(date +%s.%N)
+  kill -USR1 "$device"
+  wait_exit "$pid" 30
+  t_exit=$(date +%s.%N)
+  [ "$status" = 4 ] || { fail "exit status $status, expected 4: $(unix_text "$dir/stderr.txt" | tail -n 3)"; return; }
+  local summary seconds said
+  summary=$(check_text "$start" prefix) || { fail "$summary"; return; }
+  seconds=$(awk -v a="$t0" -v b="$t_exit" 'BEGIN { printf "%.2f", b - a }')
+  # Typing on into nothing would take the rest of the text's 41 s, over 30 s; the end
+  # comes at the next write, 1-2 s on an idle host, 6.3 s seen on a loaded one.
+  awk -v s="$seconds" 'BEGIN { exit (s < 15) ? 0 : 1 }' || { fail "unplug to the end took $seconds s"; return; }
+  said=$(unix_text "$dir/stderr.txt" | grep -m 1 "IowKitWrite") || { fail "no failed write reported: $(unix_text "$dir/stderr.txt")"; return; }
+  pass wine_m "unplugged after report $(log_from "$start" | awk '$2 == "unplug" { print w; exit } $2 == "write" { w++ }'), exit 4 after ${seconds} s; $said; $summary"
+}
+
+# wine_h: lumatext --headless with the IO-Warrior destroyed in the pause after the text:
+# no write comes to fail, and the read kept pending never ends under Wine; the pause's
+# look at the present interfaces ends the program with 4 within seconds.
+case_wine_h() {
+  fresh_device || return
+  local start t0 t_exit
+  start=$(($(lines) + 1))
+  start_headless "$dir/stderr.txt" "$start" || return
+  local deadline=$((SECONDS + 90))
+  until log_from "$start" | grep -q " sign "; do
+    [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null || { fail "the text did not end: $(unix_text "$dir/stderr.txt" | tail -n 3)"; return; }
+    sleep 0.1
+  done
+  sleep 2
+  t0=$(date +%s.%N)
+  kill -USR1 "$device"
+  wait_exit "$pid" 30
+  t_exit=$(date +%s.%N)
+  [ "$status" = 4 ] || { fail "exit status $status, expected 4: $(unix_text "$dir/stderr.txt" | tail -n 3)"; return; }
+  local summary seconds
+  summary=$(check_text "$start" all) || { fail "$summary"; return; }
+  seconds=$(awk -v a="$t0" -v b="$t_exit" 'BEGIN { printf "%.2f", b - a }')
+  # The pause has 58 s left; the look comes every second, the rest is Wine's own pace
+  # (several seconds on a loaded host).
+  awk -v s="$seconds" 'BEGIN { exit (s < 15) ? 0 : 1 }' || { fail "unplug in the pause to the end took $seconds s"; return; }
+  pass wine_h "unplugged 2 s into the pause, exit 4 after ${seconds} s; $summary"
 }
 
 for case_name in "$@"; do

@@ -4,7 +4,8 @@
 # cases in the machine on the host's programs (the host's / shared read-only): those of
 # guest.sh in one machine, case f (guest-service.sh, systemd) in a second one beside it,
 # and the wine_* cases (guest-wine.sh: the Windows build under Wine, an IO-Warrior made
-# with uhid) in a third one.
+# with uhid) in a third one; wine_m and wine_h (the headless program's lost device) in
+# a Wine machine of their own.
 # Usage: run.sh SOURCE-DIR BUILD-DIR ARTIFACT-DIR CASE...
 # The kernel package is downloaded once into BUILD-DIR/vm-kernel; without it the run fails.
 # The Wine machine runs LUMATEXT_WINE_EXE (default: the windows preset's lumatext.exe)
@@ -160,10 +161,12 @@ fetch_kernel
 
 # The installed service needs systemd as the first process: a machine of its own,
 # booted beside the other one.
-desktop_cases=() service_cases=() wine_cases=()
+desktop_cases=() service_cases=() wine_cases=() unplug_cases=()
 for case_name in $cases; do
   case $case_name in
     f) service_cases+=(f) ;;
+    # The headless program's lost device: a Wine machine of its own.
+    wine_m | wine_h) unplug_cases+=("$case_name") ;;
     wine_*) wine_cases+=("$case_name") ;;
     *) desktop_cases+=("$case_name") ;;
   esac
@@ -192,8 +195,10 @@ for dir in "${machines[@]}"; do
 done
 # The Windows build under Wine: the programs and a prefix made here, shared into the
 # machine through its artifact directory. Made while the other machines boot.
+# $1: the machine's artifact directory; the rest its cases.
 boot_wine() {
-  local dir=$art/wine
+  local dir=$1
+  shift
   mkdir -p "$dir"
   local exe=${LUMATEXT_WINE_EXE:-$src/build/windows/app/lumatext.exe}
   local dll=${LUMATEXT_WINE_PORT_DLL:-$(dirname "$(dirname "$exe")")/tests/vm/inpoutx64.dll}
@@ -211,14 +216,9 @@ boot_wine() {
   # The console program beside the windowed one, for the cases that type into a console.
   local console=${exe%.exe}.com
   if [ -f "$console" ]; then cp "$console" "$dir/programs/"; else console=""; fi
-  # The prefix is made once: the machine writes only to a layer of its own over it.
-  local prefix=$build/vm-wine-prefix stamp
-  stamp="$(wine --version) $(sha256sum <"$src/tools/wine-prefix")"
-  if [ "$(cat "$prefix.stamp" 2>/dev/null)" != "$stamp" ]; then
-    rm -f "$prefix.stamp"
-    "$src/tools/wine-prefix" "$prefix" hidraw >"$dir/wine-prefix.log" 2>&1 \
-      || { echo "FAIL wine: tools/wine-prefix failed: $(tail -n 5 "$dir/wine-prefix.log")" >"$dir/results"; return; }
-    echo "$stamp" >"$prefix.stamp"
+  if [ ! -f "$prefix.stamp" ]; then
+    echo "FAIL wine: tools/wine-prefix failed: $(tail -n 5 "$art/wine-prefix.log")" >"$dir/results"
+    return
   fi
   cat >"$dir/settings" <<SETTINGS
 wine=${LUMATEXT_WINE:-wine}
@@ -228,15 +228,40 @@ dll=$(basename "$dll")
 prefix=$prefix
 SETTINGS
   modules=$uhid_modules module_options=$uhid_module_options \
-    build_initramfs "$dir" chroot "$src/tests/vm/guest-wine.sh" "${wine_cases[@]}"
-  # Wine's start costs 15-75 s under TCG, two cases type the text, and the key test
-  # starts the console program once more.
+    build_initramfs "$dir" chroot "$src/tests/vm/guest-wine.sh" "$@"
+  # Wine's start costs 15-75 s under TCG, two cases type the text, the key test starts
+  # the console program once more; wine_m and wine_h start Wine twice.
   boot "$dir" uhid 320
 }
-if [ ${#wine_cases[@]} -gt 0 ]; then
-  boot_wine &
+# The prefix is made once, for both Wine machines: each writes only to a layer of its
+# own over it.
+prefix=$build/vm-wine-prefix
+make_prefix() {
+  local stamp
+  stamp="$(wine --version) $(sha256sum <"$src/tools/wine-prefix")"
+  [ "$(cat "$prefix.stamp" 2>/dev/null)" = "$stamp" ] && return 0
+  rm -f "$prefix.stamp"
+  mkdir -p "$art"
+  "$src/tools/wine-prefix" "$prefix" hidraw >"$art/wine-prefix.log" 2>&1 && echo "$stamp" >"$prefix.stamp"
+}
+boot_wines() {
+  make_prefix
+  local both=()
+  if [ ${#unplug_cases[@]} -gt 0 ]; then
+    boot_wine "$art/wine-unplug" "${unplug_cases[@]}" &
+    both+=($!)
+  fi
+  if [ ${#wine_cases[@]} -gt 0 ]; then
+    boot_wine "$art/wine" "${wine_cases[@]}" &
+    both+=($!)
+  fi
+  for pid in "${both[@]}"; do wait "$pid" || true; done
+}
+if [ $((${#wine_cases[@]} + ${#unplug_cases[@]})) -gt 0 ]; then
+  boot_wines &
   pids+=($!)
-  machines+=("$art/wine")
+  [ ${#unplug_cases[@]} -gt 0 ] && machines+=("$art/wine-unplug")
+  [ ${#wine_cases[@]} -gt 0 ] && machines+=("$art/wine")
 fi
 for pid in "${pids[@]}"; do wait "$pid" || true; done
 

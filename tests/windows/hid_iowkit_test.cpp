@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
+#include <string>
+
 namespace platform::windows {
 namespace {
 
@@ -43,6 +46,47 @@ TEST(HidIowKit, NoDeviceGivesHandleZeroAndWritesReturnZero) {
   EXPECT_EQ(kit.write(0, 0, report, 3), 0u);
   EXPECT_EQ(kit.write(0x1234, 0, report, 3), 0u);
   kit.close_device(0x1234);
+}
+
+// A failed write ends the unattended modes only for a lost device: a removed device's
+// error at once, any other error (Wine answers 31 for a destroyed device, a device that
+// stalls a report does too) only when the interface has left the present list.
+TEST(HidIowKit, FailedWriteIsALossOnlyWhenTheInterfaceIsGone) {
+  struct Case {
+    DWORD code;
+    bool present;
+    bool lost;
+    bool asks;
+  };
+  const Case cases[] = {
+      {ERROR_GEN_FAILURE, true, false, true},   // a refused report
+      {ERROR_GEN_FAILURE, false, true, true},   // Wine's answer for a destroyed device
+      {WAIT_TIMEOUT, true, false, true},        // a slow device
+      {WAIT_TIMEOUT, false, true, true},        // a device pulled during the report
+      {ERROR_ACCESS_DENIED, false, true, true},
+      {ERROR_DEVICE_NOT_CONNECTED, true, true, false},
+      {ERROR_BAD_COMMAND, true, true, false},
+  };
+  for (const Case& c : cases) {
+    int asked = 0;
+    const bool lost = IsLostAfterFailedWrite(c.code, [&] {
+      ++asked;
+      return c.present;
+    });
+    EXPECT_EQ(lost, c.lost) << "code " << c.code << (c.present ? " present" : " absent");
+    EXPECT_EQ(asked > 0, c.asks) << "code " << c.code;
+  }
+}
+
+// An interface the system does not list is not present; a path differing only in case is.
+TEST(HidIowKit, InterfacePresenceComparesPathsWithoutCase) {
+  EXPECT_FALSE(IsInterfacePresent(
+      LR"(\\?\hid#vid_07c0&pid_1501&mi_00#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})"));
+  for (const std::wstring& path : HidDevicePaths()) {
+    std::wstring upper = path;
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+    EXPECT_TRUE(IsInterfacePresent(upper));
+  }
 }
 
 }  // namespace
