@@ -3,8 +3,10 @@
 # with the :i386 development packages (libfltk1.3-dev:i386, libgtest-dev:i386 and the
 # X libraries) installed beside the amd64 ones. gcc-multilib is the other way to 32-bit
 # code, but it conflicts with the cross compiler and has no :i386 libraries to link
-# FLTK and X against; the cross compiler's sysroot is the system's own i386 multiarch
-# tree. tools/install-deps --tests installs all of it.
+# FLTK and X against. The cross compiler brings its own i386 C library
+# (libc6-dev-i386-cross) and finds the :i386 packages in the multiarch tree
+# (/usr/include/i386-linux-gnu, /usr/lib/i386-linux-gnu). tools/install-deps --tests
+# installs all of it.
 # Code for i686 without MMX, SSE or SSE2, floating point on the x87 unit: Debian's i386
 # baseline and the compiler's default; named here so that a compiler with other defaults
 # cannot raise it unnoticed. time_t and file offsets are 64 bits wide (glibc's

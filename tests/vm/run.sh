@@ -10,6 +10,9 @@
 # The Wine machine runs LUMATEXT_WINE_EXE (default: the windows preset's lumatext.exe)
 # with LUMATEXT_WINE_PORT_DLL beside it, under the machine's program LUMATEXT_WINE
 # (default wine); its prefix is made once into BUILD-DIR/vm-wine-prefix.
+# The i386_* cases run in a fourth machine, qemu-system-i386 on a Pentium III (no SSE2)
+# with Debian's 686 kernel (BUILD-DIR/vm-kernel-686), on the programs of the i386 build
+# LUMATEXT_I386_BUILD (default: the i386 preset's).
 set -euo pipefail
 
 src=$(realpath "$1")
@@ -25,12 +28,12 @@ data_byte=45
 
 fail() { echo "FAIL (vm): $*" >&2; exit 1; }
 
-# Debian's kernel, by the name linux-image-amd64 depends on.
+# Debian's kernel, by the name linux-image-amd64 (or $kernel_package) depends on.
 fetch_kernel() {
   [ -f "$cache/vmlinux" ] && [ -d "$cache/modules" ] && return 0
   local name deb
-  name=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '$1 == "Depends:" && $2 ~ /^linux-image-/ { print $2; exit }')
-  [ -n "$name" ] || fail "apt-cache knows no kernel package that linux-image-amd64 depends on (apt-get update?)"
+  name=$(apt-cache depends "${kernel_package:-linux-image-amd64}" 2>/dev/null | awk '$1 == "Depends:" && $2 ~ /^linux-image-/ { print $2; exit }')
+  [ -n "$name" ] || fail "apt-cache knows no kernel package that ${kernel_package:-linux-image-amd64} depends on (apt-get update?)"
   rm -rf "$cache.tmp" && mkdir -p "$cache.tmp"
   (cd "$cache.tmp" && apt-get download "$name") >"$cache.tmp/download.log" 2>&1 \
     || { cat "$cache.tmp/download.log" >&2; fail "apt-get download $name failed: the kernel is needed, no network?"; }
@@ -44,6 +47,8 @@ fetch_kernel() {
   [ -n "$offset" ] || fail "no xz payload in $vmlinuz"
   tail -c +$((offset + 1)) "$vmlinuz" | xz -dc >"$cache.tmp/vmlinux" 2>/dev/null || true
   [ "$(head -c 4 "$cache.tmp/vmlinux" | od -An -tx1 | tr -d ' ')" = 7f454c46 ] || fail "the payload of $vmlinuz is no ELF kernel"
+  # A kernel without PVH entry (the 686 one) boots from vmlinuz.
+  cp "$vmlinuz" "$cache.tmp/vmlinuz"
   mkdir -p "$cache.tmp/modules"
   mv "$cache.tmp"/lib/modules/*/kernel "$cache.tmp/modules/"
   echo "$name" >"$cache.tmp/package"
@@ -85,7 +90,7 @@ build_initramfs() {
   shift 3
   local root=$dir/initramfs
   rm -rf "$root" && mkdir -p "$root"/{bin,modules,proc,sys,dev,host}
-  cp "$(command -v busybox)" "$root/bin/busybox"
+  cp "${busybox:-$(command -v busybox)}" "$root/bin/busybox"
   # shellcheck disable=SC2086
   modules_in_order ${modules:-$usbip_modules} | while read -r file; do
     cp "$file" "$root/modules/"
@@ -99,6 +104,7 @@ src=$src
 build=$build
 art=$dir
 cases="$*"
+${config_extra:-}
 CONFIG
   cp "$src/tests/vm/init" "$root/init"
   chmod +x "$root/init"
@@ -124,8 +130,9 @@ boot() {
   local started ended
   started=$(date +%s.%N)
   # TCG only: the tests must behave the same where there is no KVM.
-  timeout "$seconds" qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -nographic -no-reboot -nic none \
-    -kernel "$cache/vmlinux" -initrd "$dir/initramfs.cpio" \
+  # shellcheck disable=SC2086
+  timeout "$seconds" ${qemu:-qemu-system-x86_64} -accel tcg ${qemu_options:-} -m 1024 -smp 1 -nographic -no-reboot -nic none \
+    -kernel "${kernel_image:-$cache/vmlinux}" -initrd "$dir/initramfs.cpio" \
     -append "console=ttyS0 quiet loglevel=4 panic=-1 rdinit=/init" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
     -virtfs local,path="$src",mount_tag=src,security_model=none,readonly=on,multidevs=remap \
@@ -147,11 +154,12 @@ fetch_kernel
 
 # The installed service needs systemd as the first process: a machine of its own,
 # booted beside the other one.
-desktop_cases=() service_cases=() wine_cases=()
+desktop_cases=() service_cases=() wine_cases=() i386_cases=()
 for case_name in $cases; do
   case $case_name in
     f) service_cases+=(f) ;;
     wine_*) wine_cases+=("$case_name") ;;
+    i386_*) i386_cases+=("$case_name") ;;
     *) desktop_cases+=("$case_name") ;;
   esac
 done
@@ -216,6 +224,49 @@ if [ ${#wine_cases[@]} -gt 0 ]; then
   boot_wine &
   pids+=($!)
   machines+=("$art/wine")
+fi
+
+# The i386 machine: Debian's 686 kernel and a static i386 busybox and bash, downloaded
+# once into $cache/userland; the i386 build's programs copied into the machine's
+# artifact directory, where its static bash runs guest-i386.sh on the host's root.
+fetch_i386_userland() {
+  local dir=$cache/userland deb
+  [ -x "$dir/busybox" ] && [ -x "$dir/bash" ] && return 0
+  rm -rf "$dir.tmp" && mkdir -p "$dir.tmp"
+  (cd "$dir.tmp" && apt-get download busybox-static:i386 bash-static:i386) >"$dir.tmp/download.log" 2>&1 \
+    || { cat "$dir.tmp/download.log" >&2; fail "apt-get download busybox-static:i386 bash-static:i386 failed (dpkg --add-architecture i386?)"; }
+  for deb in "$dir.tmp"/*.deb; do dpkg-deb -x "$deb" "$dir.tmp/root"; done
+  cp "$dir.tmp/root/bin/busybox" "$dir.tmp/busybox" && cp "$dir.tmp/root/bin/bash-static" "$dir.tmp/bash" \
+    || fail "no bin/busybox or bin/bash-static in the packages"
+  rm -rf "$dir.tmp/root" "$dir.tmp"/*.deb
+  rm -rf "$dir" && mv "$dir.tmp" "$dir"
+}
+boot_i386() {
+  local dir=$art/i386
+  mkdir -p "$dir"
+  rm -f "$dir/results" "$dir/console.log"
+  local i386_build=${LUMATEXT_I386_BUILD:-$src/build/i386} file
+  for file in app/lumatext sim/lumatext-sim tests/vm/usbip-relay tests/vm/rawio-user-exec; do
+    if [ ! -f "$i386_build/$file" ]; then
+      echo "FAIL i386: $i386_build/$file is missing: build the i386 programs first (cmake --workflow --preset i386)" \
+        >"$dir/results"
+      return
+    fi
+  done
+  cache=$build/vm-kernel-686 kernel_package=linux-image-686
+  (fetch_kernel && fetch_i386_userland) >"$dir/fetch.log" 2>&1 \
+    || { echo "FAIL i386: $(tail -n 3 "$dir/fetch.log")" >"$dir/results"; return; }
+  rm -rf "$dir/programs" && mkdir -p "$dir/programs"
+  cp "$i386_build/app/lumatext" "$i386_build/sim/lumatext-sim" "$i386_build/tests/vm/usbip-relay" \
+    "$i386_build/tests/vm/rawio-user-exec" "$cache/userland/busybox" "$cache/userland/bash" "$dir/programs/"
+  busybox=$cache/userland/busybox config_extra="shell=$dir/programs/bash" \
+    build_initramfs "$dir" chroot "$src/tests/vm/guest-i386.sh" "${i386_cases[@]}"
+  qemu=qemu-system-i386 qemu_options="-cpu pentium3" kernel_image=$cache/vmlinuz boot "$dir" usbip 240
+}
+if [ ${#i386_cases[@]} -gt 0 ]; then
+  boot_i386 &
+  pids+=($!)
+  machines+=("$art/i386")
 fi
 for pid in "${pids[@]}"; do wait "$pid" || true; done
 
