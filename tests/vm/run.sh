@@ -133,7 +133,7 @@ boot() {
   # shellcheck disable=SC2086
   timeout "$seconds" ${qemu:-qemu-system-x86_64} -accel tcg ${qemu_options:-} -m 1024 -smp 1 -nographic -no-reboot -nic none \
     -kernel "${kernel_image:-$cache/vmlinux}" -initrd "$dir/initramfs.cpio" \
-    -append "console=ttyS0 quiet loglevel=4 panic=-1 rdinit=/init" \
+    -append "console=ttyS0 quiet loglevel=4 panic=-1 no_timer_check rdinit=/init" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
     -virtfs local,path="$src",mount_tag=src,security_model=none,readonly=on,multidevs=remap \
     -virtfs local,path="$build",mount_tag=build,security_model=none,readonly=on,multidevs=remap \
