@@ -150,6 +150,52 @@ boot() {
   awk -v s="$started" -v e="$ended" -v d="$dir" 'BEGIN { printf "machine %s ran %.1f s\n", d, e - s }'
 }
 
+# The i386 machine: Debian's 686 kernel and a static i386 busybox and bash, downloaded
+# once into $cache/userland; the i386 build's programs copied into the machine's
+# artifact directory, where its static bash runs guest-i386.sh on the host's root.
+fetch_i386_userland() {
+  local dir=$cache/userland deb
+  [ -x "$dir/busybox" ] && [ -x "$dir/bash" ] && return 0
+  rm -rf "$dir.tmp" && mkdir -p "$dir.tmp"
+  (cd "$dir.tmp" && apt-get download busybox-static:i386 bash-static:i386) >"$dir.tmp/download.log" 2>&1 \
+    || { cat "$dir.tmp/download.log" >&2; fail "apt-get download busybox-static:i386 bash-static:i386 failed (dpkg --add-architecture i386?)"; }
+  for deb in "$dir.tmp"/*.deb; do dpkg-deb -x "$deb" "$dir.tmp/root"; done
+  cp "$dir.tmp/root/bin/busybox" "$dir.tmp/busybox" && cp "$dir.tmp/root/bin/bash-static" "$dir.tmp/bash" \
+    || fail "no bin/busybox or bin/bash-static in the packages"
+  rm -rf "$dir.tmp/root" "$dir.tmp"/*.deb
+  rm -rf "$dir" && mv "$dir.tmp" "$dir"
+}
+# The i386 build's programs, copied before any machine boots: the i386 machine runs them,
+# and the first machine runs the i386 lumatext on its 64-bit kernel (case c_i386).
+stage_i386_programs() {
+  local dir=$art/i386 i386_build=${LUMATEXT_I386_BUILD:-$src/build/i386} file
+  mkdir -p "$dir"
+  rm -rf "$dir/programs" "$dir/results" "$dir/console.log"
+  for file in app/lumatext sim/lumatext-sim tests/vm/usbip-relay tests/vm/rawio-user-exec; do
+    if [ ! -f "$i386_build/$file" ]; then
+      echo "$i386_build/$file is missing: build the i386 programs first (cmake --workflow --preset i386)"
+      return 1
+    fi
+  done
+  mkdir -p "$dir/programs"
+  cp "$i386_build/app/lumatext" "$i386_build/sim/lumatext-sim" "$i386_build/tests/vm/usbip-relay" \
+    "$i386_build/tests/vm/rawio-user-exec" "$dir/programs/"
+}
+boot_i386() {
+  local dir=$art/i386
+  if [ -n "$i386_missing" ]; then
+    echo "FAIL i386: $i386_missing" >"$dir/results"
+    return
+  fi
+  cache=$build/vm-kernel-686 kernel_package=linux-image-686
+  (fetch_kernel && fetch_i386_userland) >"$dir/fetch.log" 2>&1 \
+    || { echo "FAIL i386: $(tail -n 3 "$dir/fetch.log")" >"$dir/results"; return; }
+  cp "$cache/userland/busybox" "$cache/userland/bash" "$dir/programs/"
+  busybox=$cache/userland/busybox config_extra="shell=$dir/programs/bash" \
+    build_initramfs "$dir" chroot "$src/tests/vm/guest-i386.sh" "${i386_cases[@]}"
+  qemu=qemu-system-i386 qemu_options="-cpu pentium3" kernel_image=$cache/vmlinuz boot "$dir" usbip 240
+}
+
 fetch_kernel
 
 # The installed service needs systemd as the first process: a machine of its own,
@@ -163,6 +209,10 @@ for case_name in $cases; do
     *) desktop_cases+=("$case_name") ;;
   esac
 done
+i386_missing=""
+if [ ${#i386_cases[@]} -gt 0 ] || [[ " ${desktop_cases[*]} " == *" c_i386 "* ]]; then
+  i386_missing=$(stage_i386_programs) || true
+fi
 machines=()
 if [ ${#desktop_cases[@]} -gt 0 ]; then
   build_initramfs "$art" chroot "$src/tests/vm/guest.sh" "${desktop_cases[@]}"
@@ -226,43 +276,6 @@ if [ ${#wine_cases[@]} -gt 0 ]; then
   machines+=("$art/wine")
 fi
 
-# The i386 machine: Debian's 686 kernel and a static i386 busybox and bash, downloaded
-# once into $cache/userland; the i386 build's programs copied into the machine's
-# artifact directory, where its static bash runs guest-i386.sh on the host's root.
-fetch_i386_userland() {
-  local dir=$cache/userland deb
-  [ -x "$dir/busybox" ] && [ -x "$dir/bash" ] && return 0
-  rm -rf "$dir.tmp" && mkdir -p "$dir.tmp"
-  (cd "$dir.tmp" && apt-get download busybox-static:i386 bash-static:i386) >"$dir.tmp/download.log" 2>&1 \
-    || { cat "$dir.tmp/download.log" >&2; fail "apt-get download busybox-static:i386 bash-static:i386 failed (dpkg --add-architecture i386?)"; }
-  for deb in "$dir.tmp"/*.deb; do dpkg-deb -x "$deb" "$dir.tmp/root"; done
-  cp "$dir.tmp/root/bin/busybox" "$dir.tmp/busybox" && cp "$dir.tmp/root/bin/bash-static" "$dir.tmp/bash" \
-    || fail "no bin/busybox or bin/bash-static in the packages"
-  rm -rf "$dir.tmp/root" "$dir.tmp"/*.deb
-  rm -rf "$dir" && mv "$dir.tmp" "$dir"
-}
-boot_i386() {
-  local dir=$art/i386
-  mkdir -p "$dir"
-  rm -f "$dir/results" "$dir/console.log"
-  local i386_build=${LUMATEXT_I386_BUILD:-$src/build/i386} file
-  for file in app/lumatext sim/lumatext-sim tests/vm/usbip-relay tests/vm/rawio-user-exec; do
-    if [ ! -f "$i386_build/$file" ]; then
-      echo "FAIL i386: $i386_build/$file is missing: build the i386 programs first (cmake --workflow --preset i386)" \
-        >"$dir/results"
-      return
-    fi
-  done
-  cache=$build/vm-kernel-686 kernel_package=linux-image-686
-  (fetch_kernel && fetch_i386_userland) >"$dir/fetch.log" 2>&1 \
-    || { echo "FAIL i386: $(tail -n 3 "$dir/fetch.log")" >"$dir/results"; return; }
-  rm -rf "$dir/programs" && mkdir -p "$dir/programs"
-  cp "$i386_build/app/lumatext" "$i386_build/sim/lumatext-sim" "$i386_build/tests/vm/usbip-relay" \
-    "$i386_build/tests/vm/rawio-user-exec" "$cache/userland/busybox" "$cache/userland/bash" "$dir/programs/"
-  busybox=$cache/userland/busybox config_extra="shell=$dir/programs/bash" \
-    build_initramfs "$dir" chroot "$src/tests/vm/guest-i386.sh" "${i386_cases[@]}"
-  qemu=qemu-system-i386 qemu_options="-cpu pentium3" kernel_image=$cache/vmlinuz boot "$dir" usbip 240
-}
 if [ ${#i386_cases[@]} -gt 0 ]; then
   boot_i386 &
   pids+=($!)
