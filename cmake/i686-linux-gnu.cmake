@@ -1,9 +1,9 @@
 # Build for 32-bit x86 Linux (Debian's i386: the PCs of the ITE 8705's time, Athlon XP,
 # Duron, Pentium 4) the Debian way, multiarch: the cross compiler g++-i686-linux-gnu
 # with the :i386 development packages (libfltk1.3-dev:i386, libgtest-dev:i386 and the
-# X libraries) installed beside the amd64 ones. gcc-multilib is the other way to 32-bit
-# code, but it conflicts with the cross compiler and has no :i386 libraries to link
-# FLTK and X against. The cross compiler brings its own i386 C library
+# X libraries) installed beside the amd64 ones: what Debian itself uses to build for a
+# foreign architecture. gcc-multilib (gcc -m32) would be the other way, but Debian's
+# packages let only one of the two be installed. The cross compiler brings its own i386 C library
 # (libc6-dev-i386-cross) and finds the :i386 packages in the multiarch tree
 # (/usr/include/i386-linux-gnu, /usr/lib/i386-linux-gnu). tools/install-deps --tests
 # installs all of it.
