@@ -15,8 +15,15 @@ void SystemClock::sleep_until(iow::TimePoint deadline) {
   while (now() < deadline) std::this_thread::sleep_until(deadline);
 }
 
-double SystemClock::time_of_day() {
-  const auto wall = std::chrono::system_clock::now();
+#ifndef _WIN32
+// A 32-bit time_t ends in January 2038; 32-bit Linux builds ask glibc for a 64-bit one
+// (_TIME_BITS=64).
+static_assert(sizeof(std::time_t) >= 8, "time_t must be 64 bits wide: build with -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64");
+#endif
+
+double SystemClock::time_of_day() { return LocalTimeOfDay(std::chrono::system_clock::now()); }
+
+double LocalTimeOfDay(std::chrono::system_clock::time_point wall) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(wall);
   std::tm local{};
 #ifdef _WIN32

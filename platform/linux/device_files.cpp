@@ -5,9 +5,15 @@
 #include <linux/types.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 
 namespace platform::lnx {
 namespace {
@@ -29,7 +35,60 @@ static_assert(sizeof(iowarrior_info) == 40);
 // Magic 0xC0, "like COde Mercenaries", command 3.
 constexpr unsigned long kIowGetInfo = _IOR(0xC0, 3, struct iowarrior_info);
 
+namespace fs = std::filesystem;
+
+std::string FirstLine(const fs::path& path) {
+  std::ifstream file(path);
+  std::string line;
+  std::getline(file, line);
+  return line;
+}
+
+// A sysfs attribute in hexadecimal ("1501", "0002"); nothing when it is not one.
+std::optional<std::uint32_t> HexAttribute(const fs::path& path) {
+  const std::string text = FirstLine(path);
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text.c_str(), &end, 16);
+  if (text.empty() || *end != '\0' || value > 0xFFFFFFFFul) return std::nullopt;
+  return static_cast<std::uint32_t>(value);
+}
+
+// The pins report's size as the driver sets it: fixed on interface 0 of the IOW56
+// (0x1503), IOW28 and IOW28L (0x1504, 0x1505) and IOW100 (0x1506), else the size of the
+// interface's interrupt-IN endpoint.
+std::optional<std::uint32_t> ReportSize(const fs::path& interface, std::uint32_t product, std::uint32_t number) {
+  if (number == 0) {
+    if (product == 0x1503) return 7;
+    if (product == 0x1504 || product == 0x1505) return 4;
+    if (product == 0x1506) return 12;
+  }
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(interface, error)) {
+    if (!entry.path().filename().string().starts_with("ep_")) continue;
+    if (FirstLine(entry.path() / "type") == "Interrupt" && FirstLine(entry.path() / "direction") == "in") {
+      return HexAttribute(entry.path() / "wMaxPacketSize");
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+int IowarriorInfoFromSysfs(const std::string& interface_dir, IowarriorInfo& info) {
+  const fs::path interface(interface_dir);
+  const auto number = HexAttribute(interface / "bInterfaceNumber");
+  const auto vendor = HexAttribute(interface / ".." / "idVendor");
+  const auto product = HexAttribute(interface / ".." / "idProduct");
+  if (!number || !vendor || *vendor != 0x07C0 || !product) return -ENOENT;
+  const auto report_size = ReportSize(interface, *product, *number);
+  if (!report_size) return -ENOENT;
+  info.product = *product;
+  info.if_num = *number;
+  info.report_size = *report_size;
+  // The driver's serial is the device's serial string, at most 8 characters.
+  info.serial = FirstLine(interface / ".." / "serial").substr(0, 8);
+  return 0;
+}
 
 std::vector<std::string> SystemDeviceFiles::list(const std::string& directory) {
   std::vector<std::string> names;
@@ -47,7 +106,17 @@ int SystemDeviceFiles::open(const std::string& path) {
 
 int SystemDeviceFiles::get_info(int fd, IowarriorInfo& info) {
   iowarrior_info raw{};
-  if (::ioctl(fd, kIowGetInfo, &raw) != 0) return -errno;
+  if (::ioctl(fd, kIowGetInfo, &raw) != 0) {
+    const int error = errno;
+    // A 32-bit program on a 64-bit kernel: the same facts from the node's interface.
+    struct stat node {};
+    if (error == ENOTTY && ::fstat(fd, &node) == 0 && S_ISCHR(node.st_mode)) {
+      const std::string interface = "/sys/dev/char/" + std::to_string(major(node.st_rdev)) + ":" +
+                                    std::to_string(minor(node.st_rdev)) + "/device";
+      if (IowarriorInfoFromSysfs(interface, info) == 0) return 0;
+    }
+    return -error;
+  }
   info.product = raw.product;
   info.if_num = raw.if_num;
   info.report_size = raw.report_size;

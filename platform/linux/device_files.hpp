@@ -35,6 +35,12 @@ class DeviceFiles {
   virtual bool hung_up(int /*fd*/) { return false; }
 };
 
+// What IOW_GETINFO would give, read from sysfs: `interface_dir` is the node's USB
+// interface (/sys/dev/char/MAJOR:MINOR/device). For a 32-bit program on a 64-bit kernel,
+// where the iowarrior driver refuses every ioctl (it has no compat_ioctl: ENOTTY).
+// 0, or -ENOENT when the directory does not describe an IO-Warrior interface.
+int IowarriorInfoFromSysfs(const std::string& interface_dir, IowarriorInfo& info);
+
 // The real files.
 class SystemDeviceFiles final : public DeviceFiles {
  public:

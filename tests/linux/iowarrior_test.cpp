@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -283,6 +285,75 @@ class PipeNode final : public DeviceFiles {
   int ends_[2] = {-1, -1};
   SystemDeviceFiles system_;
 };
+
+// A USB device as sysfs shows it: its attributes, and one interface with endpoints.
+struct SysfsDevice {
+  std::filesystem::path root;
+  explicit SysfsDevice(const std::string& name)
+      : root(std::filesystem::temp_directory_path() / ("lumatext-sysfs-" + name + "-" + std::to_string(::getpid()))) {
+    std::filesystem::remove_all(root);
+  }
+  ~SysfsDevice() { std::filesystem::remove_all(root); }
+  SysfsDevice(const SysfsDevice&) = delete;
+  SysfsDevice& operator=(const SysfsDevice&) = delete;
+  void put(const std::string& path, const std::string& text) const {
+    std::filesystem::create_directories((root / path).parent_path());
+    std::ofstream(root / path) << text << "\n";
+  }
+  // Interface `number` of device `vendor`:`product` with an endpoint of each kind.
+  std::string interface(const std::string& vendor, const std::string& product, int number, const std::string& in_size) const {
+    put("idVendor", vendor);
+    put("idProduct", product);
+    put("serial", "00001A2B");
+    const std::string dir = "1-1:1." + std::to_string(number);
+    put(dir + "/bInterfaceNumber", "0" + std::to_string(number));
+    put(dir + "/ep_02/type", "Interrupt");
+    put(dir + "/ep_02/direction", "out");
+    put(dir + "/ep_02/wMaxPacketSize", "0040");
+    put(dir + "/ep_81/type", "Interrupt");
+    put(dir + "/ep_81/direction", "in");
+    put(dir + "/ep_81/wMaxPacketSize", in_size);
+    return (root / dir).string();
+  }
+};
+
+// A 32-bit lumatext on a 64-bit kernel gets ENOTTY for IOW_GETINFO (the driver has no
+// compat_ioctl) and reads the same facts from sysfs: a wrong report size there would
+// make every write fail.
+TEST(IowarriorSysfsInfo, GivesWhatTheDriverSetsPerModelAndInterface) {
+  struct Row {
+    const char* product;
+    int number;
+    const char* in_size;
+    std::uint32_t report_size;
+  };
+  const Row rows[] = {
+      {"1501", 0, "0002", 2},   // IOW24 pins: the interrupt-IN endpoint's size
+      {"1501", 1, "0008", 8},   // IOW24 special modes
+      {"1500", 0, "0004", 4},   // IOW40
+      {"1503", 0, "0008", 7},   // IOW56: fixed by the driver
+      {"1504", 0, "0040", 4},   // IOW28
+      {"1505", 0, "0040", 4},   // IOW28L
+      {"1506", 0, "0040", 12},  // IOW100
+      {"1506", 1, "0040", 64},  // IOW100 special modes: the endpoint again
+  };
+  for (const Row& row : rows) {
+    SysfsDevice device(row.product);
+    IowarriorInfo info;
+    ASSERT_EQ(IowarriorInfoFromSysfs(device.interface("07c0", row.product, row.number, row.in_size), info), 0) << row.product;
+    EXPECT_EQ(info.product, std::stoul(row.product, nullptr, 16));
+    EXPECT_EQ(info.if_num, static_cast<std::uint32_t>(row.number));
+    EXPECT_EQ(info.report_size, row.report_size) << row.product << " interface " << row.number;
+    EXPECT_EQ(info.serial, "00001A2B");
+  }
+}
+
+TEST(IowarriorSysfsInfo, RefusesAnotherVendorsDeviceAndAMissingInterface) {
+  SysfsDevice device("other");
+  IowarriorInfo info;
+  EXPECT_EQ(IowarriorInfoFromSysfs(device.interface("046d", "1501", 0, "0002"), info), -ENOENT);
+  EXPECT_EQ(IowarriorInfoFromSysfs((device.root / "absent").string(), info), -ENOENT);
+}
 
 TEST(IowarriorWatch, WakesThePauseAtOnceWhenTheNodeHangsUpAndOtherwiseKeepsTheDeadline) {
   PipeNode node;

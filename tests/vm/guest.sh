@@ -251,6 +251,33 @@ case_c() {
   pass c "working: exit 0, ${node_line#OK }; group access taken: exit 1, ${why#FEHLER }; no capability: exit 1, ${setcap_line#FEHLER }"
 }
 
+# c_i386: the i386 build's lumatext on this 64-bit kernel, as on a Debian i386 system
+# booted with the amd64 kernel: the iowarrior driver answers no ioctl of a 32-bit
+# program (ENOTTY), so lumatext reads the node's facts from sysfs. --check as the user,
+# then the start of a text with TERM in the first press.
+case_c_i386() {
+  local program32=$art/i386/programs/lumatext out node_line start got
+  [ -f "$program32" ] || { fail "no i386 lumatext in $art/i386/programs"; return; }
+  cp "$program32" /tmp/bin/lumatext-i386 && setcap cap_sys_rawio+ep /tmp/bin/lumatext-i386
+  out=$(setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" /tmp/bin/lumatext-i386 --check 2>&1)
+  status=$?
+  echo "$out" >"$dir/check.txt"
+  [ "$status" = 0 ] || { fail "exit status $status: $out"; return; }
+  node_line=$(echo "$out" | grep "^OK .*iowarrior0: .*IO-Warrior 24.*Seriennummer 00001A2B.*Report 2 Bytes")
+  [ -n "$node_line" ] || { fail "the report does not describe the IO-Warrior 24: $out"; return; }
+  start=$(($(lines) + 1))
+  setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- \
+    env HOME="$home" /tmp/bin/lumatext-i386 --headless 2>"$dir/stderr" &
+  pid=$!
+  wait_writes "$start" 2 20 || { fail "no start of entry: $(cat "$dir/stderr")"; return; }
+  kill -TERM "$pid"
+  wait_exit "$pid" 15
+  [ "$status" = 143 ] || { fail "exit status $status, expected 143: $(cat "$dir/stderr")"; return; }
+  got=$(log_from "$start" | awk '$2 == "write" { printf "%s%s ", $5, $6 }')
+  [ "$got" = "FFFF FFFE FFFF FFBF FFFF " ] || { fail "the device received $got"; return; }
+  pass c_i386 "$(file -b /tmp/bin/lumatext-i386 | cut -d, -f1-2): --check exit 0, $(echo "${node_line#OK}" | tr -s ' '); --headless with TERM in the first press: $got, exit 143"
+}
+
 # bench: the timing through the real driver, reported and not judged: the headless
 # program types the text with nothing else running, then single writes are timed.
 case_bench() {

@@ -11,6 +11,9 @@
 # The Wine machine runs LUMATEXT_WINE_EXE (default: the windows preset's lumatext.exe)
 # with LUMATEXT_WINE_PORT_DLL beside it, under the machine's program LUMATEXT_WINE
 # (default wine); its prefix is made once into BUILD-DIR/vm-wine-prefix.
+# The i386_* cases run in a fourth machine, qemu-system-i386 on a Pentium III (no SSE2)
+# with Debian's 686 kernel (BUILD-DIR/vm-kernel-686), on the programs of the i386 build
+# LUMATEXT_I386_BUILD (default: the i386 preset's).
 set -euo pipefail
 
 src=$(realpath "$1")
@@ -26,12 +29,12 @@ data_byte=45
 
 fail() { echo "FAIL (vm): $*" >&2; exit 1; }
 
-# Debian's kernel, by the name linux-image-amd64 depends on.
+# Debian's kernel, by the name linux-image-amd64 (or $kernel_package) depends on.
 fetch_kernel() {
   [ -f "$cache/vmlinux" ] && [ -d "$cache/modules" ] && return 0
   local name deb
-  name=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '$1 == "Depends:" && $2 ~ /^linux-image-/ { print $2; exit }')
-  [ -n "$name" ] || fail "apt-cache knows no kernel package that linux-image-amd64 depends on (apt-get update?)"
+  name=$(apt-cache depends "${kernel_package:-linux-image-amd64}" 2>/dev/null | awk '$1 == "Depends:" && $2 ~ /^linux-image-/ { print $2; exit }')
+  [ -n "$name" ] || fail "apt-cache knows no kernel package that ${kernel_package:-linux-image-amd64} depends on (apt-get update?)"
   rm -rf "$cache.tmp" && mkdir -p "$cache.tmp"
   (cd "$cache.tmp" && apt-get download "$name") >"$cache.tmp/download.log" 2>&1 \
     || { cat "$cache.tmp/download.log" >&2; fail "apt-get download $name failed: the kernel is needed, no network?"; }
@@ -45,6 +48,8 @@ fetch_kernel() {
   [ -n "$offset" ] || fail "no xz payload in $vmlinuz"
   tail -c +$((offset + 1)) "$vmlinuz" | xz -dc >"$cache.tmp/vmlinux" 2>/dev/null || true
   [ "$(head -c 4 "$cache.tmp/vmlinux" | od -An -tx1 | tr -d ' ')" = 7f454c46 ] || fail "the payload of $vmlinuz is no ELF kernel"
+  # A kernel without PVH entry (the 686 one) boots from vmlinuz.
+  cp "$vmlinuz" "$cache.tmp/vmlinuz"
   mkdir -p "$cache.tmp/modules"
   mv "$cache.tmp"/lib/modules/*/kernel "$cache.tmp/modules/"
   echo "$name" >"$cache.tmp/package"
@@ -87,7 +92,7 @@ build_initramfs() {
   shift 3
   local root=$dir/initramfs
   rm -rf "$root" && mkdir -p "$root"/{bin,modules,proc,sys,dev,host}
-  cp "$(command -v busybox)" "$root/bin/busybox"
+  cp "${busybox:-$(command -v busybox)}" "$root/bin/busybox"
   # shellcheck disable=SC2086
   modules_in_order ${modules:-$usbip_modules} | while read -r file; do
     cp "$file" "$root/modules/"
@@ -101,6 +106,7 @@ src=$src
 build=$build
 art=$dir
 cases="$*"
+${config_extra:-}
 CONFIG
   cp "$src/tests/vm/init" "$root/init"
   chmod +x "$root/init"
@@ -137,9 +143,10 @@ boot() {
   local started ended
   started=$(date +%s.%N)
   # TCG only: the tests must behave the same where there is no KVM.
-  timeout "$seconds" qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -nographic -no-reboot -nic none \
-    -kernel "$cache/vmlinux" -initrd "$dir/initramfs.cpio" \
-    -append "console=ttyS0 quiet loglevel=4 panic=-1 rdinit=/init" \
+  # shellcheck disable=SC2086
+  timeout "$seconds" ${qemu:-qemu-system-x86_64} -accel tcg ${qemu_options:-} -m 1024 -smp 1 -nographic -no-reboot -nic none \
+    -kernel "${kernel_image:-$cache/vmlinux}" -initrd "$dir/initramfs.cpio" \
+    -append "console=ttyS0 quiet loglevel=4 panic=-1 no_timer_check rdinit=/init" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
     -virtfs local,path="$src",mount_tag=src,security_model=none,readonly=on,multidevs=remap \
     -virtfs local,path="$build",mount_tag=build,security_model=none,readonly=on,multidevs=remap \
@@ -157,20 +164,71 @@ boot() {
   awk -v s="$started" -v e="$ended" -v d="$dir" 'BEGIN { printf "machine %s ran %.1f s\n", d, e - s }'
 }
 
+# The i386 machine: Debian's 686 kernel and a static i386 busybox and bash, downloaded
+# once into $cache/userland; the i386 build's programs copied into the machine's
+# artifact directory, where its static bash runs guest-i386.sh on the host's root.
+fetch_i386_userland() {
+  local dir=$cache/userland deb
+  [ -x "$dir/busybox" ] && [ -x "$dir/bash" ] && return 0
+  rm -rf "$dir.tmp" && mkdir -p "$dir.tmp"
+  (cd "$dir.tmp" && apt-get download busybox-static:i386 bash-static:i386) >"$dir.tmp/download.log" 2>&1 \
+    || { cat "$dir.tmp/download.log" >&2; fail "apt-get download busybox-static:i386 bash-static:i386 failed (dpkg --add-architecture i386?)"; }
+  for deb in "$dir.tmp"/*.deb; do dpkg-deb -x "$deb" "$dir.tmp/root"; done
+  cp "$dir.tmp/root/bin/busybox" "$dir.tmp/busybox" && cp "$dir.tmp/root/bin/bash-static" "$dir.tmp/bash" \
+    || fail "no bin/busybox or bin/bash-static in the packages"
+  rm -rf "$dir.tmp/root" "$dir.tmp"/*.deb
+  rm -rf "$dir" && mv "$dir.tmp" "$dir"
+}
+# The i386 build's programs, copied before any machine boots: the i386 machine runs them,
+# and the first machine runs the i386 lumatext on its 64-bit kernel (case c_i386).
+stage_i386_programs() {
+  local dir=$art/i386 i386_build=${LUMATEXT_I386_BUILD:-$src/build/i386} file
+  mkdir -p "$dir"
+  rm -rf "$dir/programs" "$dir/results" "$dir/console.log"
+  for file in app/lumatext sim/lumatext-sim tests/vm/usbip-relay tests/vm/rawio-user-exec; do
+    if [ ! -f "$i386_build/$file" ]; then
+      echo "$i386_build/$file is missing: build the i386 programs first (cmake --workflow --preset i386)"
+      return 1
+    fi
+  done
+  mkdir -p "$dir/programs"
+  cp "$i386_build/app/lumatext" "$i386_build/sim/lumatext-sim" "$i386_build/tests/vm/usbip-relay" \
+    "$i386_build/tests/vm/rawio-user-exec" "$dir/programs/"
+}
+boot_i386() {
+  local dir=$art/i386
+  if [ -n "$i386_missing" ]; then
+    echo "FAIL i386: $i386_missing" >"$dir/results"
+    return
+  fi
+  cache=$build/vm-kernel-686 kernel_package=linux-image-686
+  (fetch_kernel && fetch_i386_userland) >"$dir/fetch.log" 2>&1 \
+    || { echo "FAIL i386: $(tail -n 3 "$dir/fetch.log")" >"$dir/results"; return; }
+  cp "$cache/userland/busybox" "$cache/userland/bash" "$dir/programs/"
+  busybox=$cache/userland/busybox config_extra="shell=$dir/programs/bash" \
+    build_initramfs "$dir" chroot "$src/tests/vm/guest-i386.sh" "${i386_cases[@]}"
+  qemu=qemu-system-i386 qemu_options="-cpu pentium3" kernel_image=$cache/vmlinuz boot "$dir" usbip 240
+}
+
 fetch_kernel
 
 # The installed service needs systemd as the first process: a machine of its own,
 # booted beside the other one.
-desktop_cases=() service_cases=() wine_cases=() unplug_cases=()
+desktop_cases=() service_cases=() wine_cases=() unplug_cases=() i386_cases=()
 for case_name in $cases; do
   case $case_name in
     f) service_cases+=(f) ;;
     # The headless program's lost device: a Wine machine of its own.
     wine_m | wine_h) unplug_cases+=("$case_name") ;;
     wine_*) wine_cases+=("$case_name") ;;
+    i386_*) i386_cases+=("$case_name") ;;
     *) desktop_cases+=("$case_name") ;;
   esac
 done
+i386_missing=""
+if [ ${#i386_cases[@]} -gt 0 ] || [[ " ${desktop_cases[*]} " == *" c_i386 "* ]]; then
+  i386_missing=$(stage_i386_programs) || true
+fi
 machines=()
 if [ ${#desktop_cases[@]} -gt 0 ]; then
   build_initramfs "$art" chroot "$src/tests/vm/guest.sh" "${desktop_cases[@]}"
@@ -262,6 +320,12 @@ if [ $((${#wine_cases[@]} + ${#unplug_cases[@]})) -gt 0 ]; then
   pids+=($!)
   [ ${#unplug_cases[@]} -gt 0 ] && machines+=("$art/wine-unplug")
   [ ${#wine_cases[@]} -gt 0 ] && machines+=("$art/wine")
+fi
+
+if [ ${#i386_cases[@]} -gt 0 ]; then
+  boot_i386 &
+  pids+=($!)
+  machines+=("$art/i386")
 fi
 for pid in "${pids[@]}"; do wait "$pid" || true; done
 

@@ -1,13 +1,17 @@
-# Fails when PROGRAM, a 32-bit build for the processors of Windows 7's time (i686: the
-# Athlon XP, the early Pentium 4 and older), executes an MMX, SSE or later instruction
-# anywhere: in our code, or in the static runtime linked in with it. The whole program
-# is disassembled; the exception tables that the linker puts into .text are data, not
-# code, and are left out.
-#   cmake -DOBJDUMP=... -DPROGRAM=... -P check_no_sse.cmake
+# Fails when PROGRAM, a 32-bit build for the processors of Windows 7's time and of
+# Debian's i386 (i686: the Athlon XP, the early Pentium 4 and older), executes an MMX,
+# SSE or later instruction anywhere: in our code, or in the static libraries linked in
+# with it. The whole program is disassembled; the exception tables that the linker puts
+# into .text are data, not code, and are left out. FORMAT, if given, is the object
+# format objdump must name (elf32-i386).
+#   cmake -DOBJDUMP=... -DPROGRAM=... [-DFORMAT=...] -P check_no_sse.cmake
 cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -d --no-show-raw-insn ${PROGRAM} OUTPUT_VARIABLE code RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -d ${PROGRAM} failed")
+endif()
+if(FORMAT AND NOT code MATCHES "file format ${FORMAT}\n")
+  message(FATAL_ERROR "${PROGRAM} is not ${FORMAT}")
 endif()
 string(LENGTH "${code}" size)
 if(size LESS 100000)

@@ -1,0 +1,144 @@
+#!/bin/bash
+# Runs in the i386 machine (Debian's 686 kernel on a processor without SSE2), as root,
+# on the host's root, under a static i386 bash with a static i386 busybox's tools: the
+# host's amd64 programs cannot run here. Attaches the emulated IO-Warrior 24 and runs
+# the i386 build's lumatext as a user with only CAP_SYS_RAWIO, as the package's unit
+# starts it. Writes "PASS CASE details" or "FAIL CASE: why" to ARTIFACT-DIR/results.
+# Usage: guest-i386.sh SOURCE-DIR BUILD-DIR ARTIFACT-DIR CASE...
+# ARTIFACT-DIR/programs holds the i386 programs: lumatext, lumatext-sim, usbip-relay,
+# rawio-user-exec, bash and busybox.
+set -uo pipefail
+src=$1 art=$3
+shift 3
+programs=$art/programs
+"$programs/busybox" mkdir -p /tmp/busybox && "$programs/busybox" --install -s /tmp/busybox
+export PATH=/tmp/busybox
+results=$art/results
+device_log=$art/device.log
+address_log=$art/address-port.log
+attach=/sys/devices/platform/vhci_hcd.0
+: >"$results"
+mkdir -p "$art/cases"
+echo "guest: Linux $(uname -r) $(uname -m), cases: $*"
+text="CPU Temperatur : 45'C"
+tolerance_ms=1
+
+"$programs/usbip-relay" iow24 0 65538 1 >"$art/relay.log" 2>&1 &
+relay=$!
+for _ in $(seq 1 100); do [ -e /dev/usb/iowarrior0 ] && break; sleep 0.05; done
+# What the package's udev rule does to the node.
+rule=$src/dist/60-lumatext-iowarrior.rules
+group=$(sed -n 's/.*GROUP="\([^"]*\)".*/\1/p' "$rule")
+mode=$(sed -n 's/.*MODE="\([^"]*\)".*/\1/p' "$rule")
+for node in /dev/usb/iowarrior*; do chgrp "$group" "$node" && chmod "$mode" "$node"; done
+group_id=$(awk -F: -v g="$group" '$1 == g { print $3 }' /etc/group)
+user_id=4711
+home=/tmp/home-user
+mkdir -p "$home" && chown $user_id:$user_id "$home"
+
+# The expected reports and their nominal distances, from the i386 simulator.
+"$programs/lumatext-sim" --headless --speed 0 --at 0:Messen --at 1:Ende --log - 2>/dev/null \
+  | awk '$2 == "write" { n++; if (n > 1) print $1, $4, $5, $6 }' >"$art/expected-writes"
+
+. "$src/tests/vm/text_checks.sh"
+
+# Runs lumatext as the user with only CAP_SYS_RAWIO, with its arguments; sets pid.
+start_as_user() {
+  local stderr=$1
+  shift
+  HOME=$home "$programs/rawio-user-exec" $user_id $user_id "$group_id" "$programs/lumatext" "$@" 2>"$stderr" &
+  pid=$!
+}
+capabilities() {
+  awk '/^Cap(Inh|Prm|Eff|Amb):/ && $2 !~ /^0+$/ { printf "%s%s ", $1, $2 }' "/proc/$1/status"
+}
+
+# i386_cpu: the processor has no SSE2, so an SSE2 instruction in what runs here traps.
+case_i386_cpu() {
+  local flags model
+  flags=$(awk -F': ' '/^flags/ { print $2; exit }' /proc/cpuinfo)
+  model=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
+  [ -n "$flags" ] || { fail "no flags in /proc/cpuinfo"; return; }
+  case " $flags " in *" sse2 "*) fail "the processor has sse2: $flags"; return ;; esac
+  [ "$(uname -m)" = i686 ] || { fail "uname -m says $(uname -m)"; return; }
+  pass i386_cpu "$model, $(uname -m), no sse2 among: $flags"
+}
+
+# i386_check: lumatext --check as the user with only CAP_SYS_RAWIO on the working set-up.
+case_i386_check() {
+  local address out ids
+  # What the helper gives: the user's ids and CAP_SYS_RAWIO (bit 17) alone.
+  ids=$("$programs/rawio-user-exec" $user_id $user_id "$group_id" /tmp/busybox/cat /proc/self/status \
+    | awk '/^(Uid|Gid|Groups|CapInh|CapPrm|CapEff|CapAmb):/ { printf "%s %s ", $1, $2 }')
+  echo "$ids" | grep -q "^Uid: $user_id Gid: $user_id Groups: $group_id CapInh: 0000000000020000 CapPrm: 0000000000020000 CapEff: 0000000000020000 CapAmb: 0000000000020000 $" \
+    || { fail "the user's ids and capabilities are $ids"; return; }
+  address=$(size_of "$address_log")
+  out=$(HOME=$home "$programs/rawio-user-exec" $user_id $user_id "$group_id" "$programs/lumatext" --check 2>&1)
+  status=$?
+  echo "$out" >"$dir/check.txt"
+  [ "$status" = 0 ] || { fail "exit status $status: $out"; return; }
+  local node_line
+  node_line=$(echo "$out" | grep "^OK .*iowarrior0: .*IO-Warrior 24.*Seriennummer 00001A2B")
+  [ -n "$node_line" ] || { fail "the report does not name the IO-Warrior 24 and its serial: $out"; return; }
+  echo "$out" | grep -q "CPU Temperatur : 45'C" || { fail "no reading in the report: $out"; return; }
+  local addr
+  addr=$(address_bytes_from "$address")
+  [ "$addr" = "29 0d" ] || { fail "the address port received '$addr', expected 29 0d"; return; }
+  pass i386_check "$ids: exit 0; $(echo "$node_line" | tr -s ' '); $(echo "$out" | grep '^OK .*Messung' | tr -s ' ')"
+}
+
+# i386_headless: the temperature text byte for byte, each hold at least nominal; TERM in
+# the pause ends it with nothing sent after the text.
+case_i386_headless() {
+  local start count
+  start=$(($(lines) + 1))
+  start_as_user "$dir/stderr" --headless
+  wait_writes "$start" 2 30 || { fail "no start of entry: $(cat "$dir/stderr")"; return; }
+  local caps
+  caps=$(capabilities "$pid")
+  [ -z "$caps" ] || { fail "capabilities left while it runs: $caps"; return; }
+  local deadline=$((SECONDS + 90))
+  until log_from "$start" | grep -q " sign $text$"; do
+    [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null || { fail "the sign never read back '$text'"; return; }
+    sleep 0.1
+  done
+  sleep 1
+  count=$(writes_from "$start")
+  kill -TERM "$pid"
+  wait_exit "$pid" 10
+  [ "$status" = 143 ] || { fail "exit status $status after TERM in the pause, expected 143"; return; }
+  local summary
+  summary=$(check_text "$start" all) || { fail "$summary"; return; }
+  [ "$(writes_from "$start")" = "$count" ] || { fail "a report came after TERM in the pause"; return; }
+  [ "$(log_from "$start" | grep -c ' close 1$')" = 1 ] || { fail "the node was not closed exactly once"; return; }
+  pass i386_headless "TERM in the pause: exit 143, nothing after the text; $summary"
+}
+
+# i386_unplug: the IO-Warrior unplugged in the middle of the text ends lumatext with 4.
+case_i386_unplug() {
+  local start at_unplug
+  start=$(($(lines) + 1))
+  start_as_user "$dir/stderr" --headless
+  wait_writes "$start" 30 40 || { fail "the text did not start: $(cat "$dir/stderr")"; return; }
+  echo 0 >"$attach/detach" || { fail "detach failed"; return; }
+  at_unplug=$(writes_from "$start")
+  wait_exit "$pid" 30
+  [ "$status" = 4 ] || { fail "exit status $status after the unplug, expected 4: $(cat "$dir/stderr")"; return; }
+  local summary
+  summary=$(check_text "$start" prefix) || { fail "$summary"; return; }
+  pass i386_unplug "unplugged after report $at_unplug: exit 4, $(head -n 1 "$dir/stderr"); $summary"
+}
+
+for case_name in "$@"; do
+  failed=""
+  dir=$art/cases/$case_name && mkdir -p "$dir"
+  if declare -F "case_$case_name" >/dev/null; then
+    "case_$case_name"
+  else
+    fail "no such case"
+  fi
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+  pid=""
+done
+kill $relay 2>/dev/null
+dmesg >"$art/dmesg.log"
