@@ -15,6 +15,8 @@
 #include <fstream>
 #include <optional>
 
+#include "platform/iowarrior_models.hpp"
+
 namespace platform::lnx {
 namespace {
 
@@ -53,14 +55,12 @@ std::optional<std::uint32_t> HexAttribute(const fs::path& path) {
   return static_cast<std::uint32_t>(value);
 }
 
-// The pins report's size as the driver sets it: fixed on interface 0 of the IOW56
-// (0x1503), IOW28 and IOW28L (0x1504, 0x1505) and IOW100 (0x1506), else the size of the
+// The pins report's size as the driver sets it: fixed by product ID on interface 0 of
+// the full-speed models (the IOW56, IOW28, IOW28L and IOW100), else the size of the
 // interface's interrupt-IN endpoint.
 std::optional<std::uint32_t> ReportSize(const fs::path& interface, std::uint32_t product, std::uint32_t number) {
-  if (number == 0) {
-    if (product == 0x1503) return 7;
-    if (product == 0x1504 || product == 0x1505) return 4;
-    if (product == 0x1506) return 12;
+  if (const IowarriorModel* model = FindIowarriorModel(product); number == 0 && model && model->full_speed) {
+    return model->port_bytes;
   }
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(interface, error)) {
