@@ -170,6 +170,34 @@ start_headless() {
 
 # wine_a: the window as a user starts it, Messen, a second lumatext while it types
 # (wine_e), Ende while it types: the text byte-exact, nothing after it.
+# wine_e: one more lumatext while every IO-Warrior is held by another one (the guard: Wine
+# enforces no share mode on HID devices): its message box "Error", status 1, standard
+# error naming the held IO-Warrior; the holder ($pid) goes on.
+case_wine_e() {
+  local case_name=wine_e failed="" dir=$art/cases/wine_e
+  mkdir -p "$dir"
+  local first=$pid second box
+  start_program "$dir/stderr.txt"
+  second=$pid
+  box=$(wait_window "^Error$" 60) || true
+  if [ -z "$box" ]; then
+    fail "the further lumatext showed no message: $(unix_text "$dir/stderr.txt" | tail -n 3)"
+  else
+    xdotool windowfocus --sync "$box" 2>/dev/null
+    xdotool key --clearmodifiers Return
+    wait_exit "$second" 30
+    local said
+    said=$(unix_text "$dir/stderr.txt" | grep "IowKitOpenDevice: .*von einem anderen Programm belegt" | head -n 1)
+    if [ "$status" != 1 ]; then fail "the further lumatext ended with status $status, expected 1"
+    elif [ -z "$said" ]; then fail "standard error does not say the IO-Warrior is held: $(unix_text "$dir/stderr.txt")"
+    elif ! kill -0 "$first" 2>/dev/null; then fail "the holder ended"
+    else pass wine_e "message box 'Error', exit 1; $said"
+    fi
+  fi
+  kill "$second" 2>/dev/null
+  pid=$first
+}
+
 case_wine_a() {
   local start address form t0
   start=$(($(lines) + 1))
@@ -188,29 +216,10 @@ case_wine_a() {
   [ "$(log_from "$start" | awk '$2 == "write"' | sed -n 2p | cut -d' ' -f3-)" = "0 00 FF FE" ] \
     || { fail "the first report after Messen is not the start of entry 00 FF FE"; return; }
 
-  # wine_e: a second lumatext while this one types.
-  case_name=wine_e failed=""
-  dir=$art/cases/wine_e && mkdir -p "$dir"
-  local first=$pid second box writes_before
-  writes_before=$(writes_from "$start")
-  start_program "$dir/stderr.txt"
-  second=$pid
-  box=$(wait_window "^Error$" 60) || true
-  if [ -z "$box" ]; then
-    fail "the second lumatext showed no message; the device saw $(($(writes_from "$start") - writes_before)) writes meanwhile"
-  else
-    xdotool windowfocus --sync "$box" 2>/dev/null
-    xdotool key --clearmodifiers Return
-    wait_exit "$second" 30
-    local said
-    said=$(unix_text "$dir/stderr.txt" | grep "IowKitOpenDevice: .*von einem anderen Programm belegt" | head -n 1)
-    if [ "$status" != 1 ]; then fail "the second lumatext ended with status $status, expected 1"
-    elif [ -z "$said" ]; then fail "standard error does not say the IO-Warrior is held: $(unix_text "$dir/stderr.txt")"
-    elif ! kill -0 "$first" 2>/dev/null; then fail "the first lumatext ended"
-    else pass wine_e "message box 'Error', exit 1; $said"
-    fi
-  fi
-  kill "$second" 2>/dev/null
+  # wine_e: a second lumatext while this one types, when no other IO-Warrior is free
+  # (with the further models present wine_models makes this check once all are held).
+  local first=$pid
+  [ ${#model_device[@]} -gt 0 ] || case_wine_e
   case_name=wine_a failed="" pid=$first dir=$art/cases/wine_a
 
   wait_writes "$start" 40 60 || { fail "the text stopped early"; return; }
@@ -309,6 +318,8 @@ case_wine_models() {
   for model in 56 28; do
     wine_model_once "$model" || break
   done
+  # Every IO-Warrior is held now: one more lumatext is refused.
+  [ -n "$failed" ] || { local holder_pid=$pid; case_wine_e; pid=$holder_pid; }
   kill -TERM $holders 2>/dev/null
   for holder in $holders; do
     wait_exit "$holder" 10
