@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "platform/iowarrior_models.hpp"
+#include "platform/linux/sysfs_files.hpp"
 
 namespace platform::lnx {
 namespace {
@@ -38,22 +39,6 @@ static_assert(sizeof(iowarrior_info) == 40);
 constexpr unsigned long kIowGetInfo = _IOR(0xC0, 3, struct iowarrior_info);
 
 namespace fs = std::filesystem;
-
-std::string FirstLine(const fs::path& path) {
-  std::ifstream file(path);
-  std::string line;
-  std::getline(file, line);
-  return line;
-}
-
-// A sysfs attribute in hexadecimal ("1501", "0002"); nothing when it is not one.
-std::optional<std::uint32_t> HexAttribute(const fs::path& path) {
-  const std::string text = FirstLine(path);
-  char* end = nullptr;
-  const unsigned long value = std::strtoul(text.c_str(), &end, 16);
-  if (text.empty() || *end != '\0' || value > 0xFFFFFFFFul) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
-}
 
 // The pins report's size as the driver sets it: fixed by product ID on interface 0 of
 // the full-speed models (the IOW56, IOW28, IOW28L and IOW100), else the size of the

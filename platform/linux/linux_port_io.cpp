@@ -16,16 +16,10 @@
 #include "platform/diagnostics.hpp"
 #include "platform/hex_text.hpp"
 #include "platform/linux/port_instructions.hpp"
+#include "platform/linux/sysfs_files.hpp"
 
 namespace platform::lnx {
 namespace {
-
-std::string FirstLine(const std::filesystem::path& path) {
-  std::ifstream file(path);
-  std::string line;
-  std::getline(file, line);
-  return line;
-}
 
 // The whole number a sysfs attribute file holds; nullopt when it cannot be read.
 std::optional<std::int64_t> Attribute(const std::filesystem::path& path) {

@@ -21,18 +21,12 @@
 #include "platform/linux/linux_iowkit.hpp"
 #include "platform/linux/linux_port_io.hpp"
 #include "platform/linux/port_instructions.hpp"
+#include "platform/linux/sysfs_files.hpp"
 
 namespace platform::lnx {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string FirstLine(const fs::path& path) {
-  std::ifstream file(path);
-  std::string line;
-  std::getline(file, line);
-  return line;
-}
 
 std::string RunningProgram() {
   std::error_code error;
@@ -63,15 +57,6 @@ std::string RuleGroup(const fs::path& rule) {
     if (std::regex_search(line, match, kGroup)) return match[1];
   }
   return {};
-}
-
-// A sysfs attribute in hexadecimal ("1501", "01"); nothing when it is not one.
-std::optional<std::uint32_t> HexAttribute(const fs::path& path) {
-  const std::string text = FirstLine(path);
-  char* end = nullptr;
-  const unsigned long value = std::strtoul(text.c_str(), &end, 16);
-  if (text.empty() || *end != '\0' || value > 0xFFFFFFFFul) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
 }
 
 bool MentionsIowarrior(const fs::path& rule) {

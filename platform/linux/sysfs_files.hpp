@@ -1,0 +1,17 @@
+#pragma once
+// Reading sysfs attribute files: one value a file, a line each.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace platform::lnx {
+
+// The file's first line without its line end; empty when it cannot be read.
+std::string FirstLine(const std::filesystem::path& path);
+
+// A sysfs attribute in hexadecimal ("1501", "0002"); nothing when it is not one.
+std::optional<std::uint32_t> HexAttribute(const std::filesystem::path& path);
+
+}  // namespace platform::lnx
