@@ -36,11 +36,10 @@ user_id=4711
 home=/tmp/home-user
 mkdir -p "$home" && chown $user_id:$user_id "$home"
 
-# The expected reports and their nominal distances, from the i386 simulator.
-"$programs/lumatext-sim" --headless --speed 0 --at 0:Messen --at 1:Ende --log - 2>/dev/null \
-  | awk '$2 == "write" { n++; if (n > 1) print $1, $4, $5, $6 }' >"$art/expected-writes"
-
 . "$src/tests/vm/text_checks.sh"
+
+# The expected reports and their nominal distances, from the i386 simulator.
+simulated_writes "$programs/lumatext-sim" --at 0:Messen --at 1:Ende >"$art/expected-writes"
 
 # Runs lumatext as the user with only CAP_SYS_RAWIO, with its arguments; sets pid.
 start_as_user() {
@@ -48,9 +47,6 @@ start_as_user() {
   shift
   HOME=$home "$programs/rawio-user-exec" $user_id $user_id "$group_id" "$programs/lumatext" "$@" 2>"$stderr" &
   pid=$!
-}
-capabilities() {
-  awk '/^Cap(Inh|Prm|Eff|Amb):/ && $2 !~ /^0+$/ { printf "%s%s ", $1, $2 }' "/proc/$1/status"
 }
 
 # i386_cpu: the processor has no SSE2, so an SSE2 instruction in what runs here traps.
@@ -90,27 +86,10 @@ case_i386_check() {
 # i386_headless: the temperature text byte for byte, each hold at least nominal; TERM in
 # the pause ends it with nothing sent after the text.
 case_i386_headless() {
-  local start count
+  local start summary
   start=$(($(lines) + 1))
   start_as_user "$dir/stderr" --headless
-  wait_writes "$start" 2 30 || { fail "no start of entry: $(cat "$dir/stderr")"; return; }
-  local caps
-  caps=$(capabilities "$pid")
-  [ -z "$caps" ] || { fail "capabilities left while it runs: $caps"; return; }
-  local deadline=$((SECONDS + 90))
-  until log_from "$start" | grep -q " sign $text$"; do
-    [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null || { fail "the sign never read back '$text'"; return; }
-    sleep 0.1
-  done
-  sleep 1
-  count=$(writes_from "$start")
-  kill -TERM "$pid"
-  wait_exit "$pid" 10
-  [ "$status" = 143 ] || { fail "exit status $status after TERM in the pause, expected 143"; return; }
-  local summary
-  summary=$(check_text "$start" all) || { fail "$summary"; return; }
-  [ "$(writes_from "$start")" = "$count" ] || { fail "a report came after TERM in the pause"; return; }
-  [ "$(log_from "$start" | grep -c ' close 1$')" = 1 ] || { fail "the node was not closed exactly once"; return; }
+  headless_term_in_pause "$start" 90 || return
   pass i386_headless "TERM in the pause: exit 143, nothing after the text; $summary"
 }
 
@@ -130,15 +109,7 @@ case_i386_unplug() {
 }
 
 for case_name in "$@"; do
-  failed=""
-  dir=$art/cases/$case_name && mkdir -p "$dir"
-  if declare -F "case_$case_name" >/dev/null; then
-    "case_$case_name"
-  else
-    fail "no such case"
-  fi
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  pid=""
+  run_case "$case_name"
 done
 kill $relay 2>/dev/null
 dmesg >"$art/dmesg.log"

@@ -101,12 +101,10 @@ wine_start=$(elapsed "$started")
 echo "Wine's services up in $wine_start s"
 
 # The expected text: every report and its nominal distance to the one before, from the
-# simulator in virtual time (the first report, the release at start, left out).
-"$sim" --headless --speed 0 --at 0:Messen --at 1:Ende --log - 2>/dev/null \
-  | awk '$2 == "write" { n++; if (n > 1) print $1, $4, $5, $6 }' >"$art/expected-writes"
+# simulator in virtual time.
+simulated_writes "$sim" --at 0:Messen --at 1:Ende >"$art/expected-writes"
 
 # --- helpers ------------------------------------------------------------------------
-
 
 # Runs the program under Wine with the ports permitted, as root (the permission needs
 # it), with its arguments; its standard error (CRLF) to $1; sets pid (the Wine process
@@ -164,7 +162,6 @@ start_headless() {
     sleep 0.1
   done
 }
-
 
 # --- the cases ----------------------------------------------------------------------
 
@@ -249,8 +246,7 @@ case_wine_keys() {
   local start summary
   [ -n "$console" ] && [ -f "/tmp/win/$console" ] || { fail "no console program $console"; return; }
   printf '\n\n\n\n\n' >"$dir/enter"
-  "$sim" --headless --speed 0 --test-keys --log - <"$dir/enter" 2>/dev/null \
-    | awk '$2 == "write" { n++; if (n > 1) print $1, $4, $5, $6 }' >"$dir/expected-writes"
+  simulated_writes "$sim" --test-keys <"$dir/enter" >"$dir/expected-writes"
   start=$(($(lines) + 1))
   # shellcheck disable=SC2086
   "$build/tests/vm/ioperm-exec" $ports "$wine" "/tmp/win/$console" --test-keys <"$dir/enter" \
@@ -259,7 +255,7 @@ case_wine_keys() {
   wait_exit "$pid" 90
   [ "$status" = 0 ] || { fail "exit status $status, expected 0: $(unix_text "$dir/stderr.txt" | tail -n 3)"; return; }
   summary=$(art=$dir check_text "$start" all) || { fail "$summary"; return; }
-  [ "$(log_from "$start" | awk '$2 == "write"' | tail -n 1 | cut -d' ' -f3-)" = "0 00 FF FF" ] \
+  [ "$(last_report "$start")" = "0 00 FF FF" ] \
     || { fail "the last report does not release every key"; return; }
   pass wine_keys "$console --test-keys: exit 0, $summary"
 }
@@ -334,9 +330,7 @@ wine_model_once() {
   local model=$1 size start seen check
   case $model in 56) size=7 ;; 28) size=4 ;; esac
   local device_log=/tmp/device-$model.log
-  "$sim" --headless --speed 0 --iowarrior "$model" --at 0:Messen --at 1:Ende --log - 2>/dev/null \
-    | awk '$2 == "write" { n++; if (n > 1) { line = $1; for (i = 4; i <= NF; i++) line = line " " $i; print line } }' \
-      >"$art/expected-writes-$model"
+  simulated_writes "$sim" --iowarrior "$model" --at 0:Messen --at 1:Ende >"$art/expected-writes-$model"
   start=$(($(lines) + 1))
   start_program "$dir/stderr-$model.txt" --headless
   holders="$holders $pid"
@@ -411,15 +405,7 @@ case_wine_h() {
 }
 
 for case_name in "$@"; do
-  failed=""
-  dir=$art/cases/$case_name && mkdir -p "$dir"
-  if declare -F "case_$case_name" >/dev/null; then
-    "case_$case_name"
-  else
-    fail "no such case"
-  fi
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  pid=""
+  run_case "$case_name"
   cp "$device_log" "$art/device.log"
 done
 echo "device: $(grep -c ' open ' "$device_log") open, $(grep -c ' close ' "$device_log") close events; Wine's services took $wine_start s"

@@ -59,14 +59,13 @@ xvfb=$!
 for _ in $(seq 1 200); do [ -S /tmp/.X11-unix/X1 ] && break; sleep 0.05; done
 export DISPLAY=:1
 
-# The expected text: every report and its nominal distance to the one before, from the
-# simulator in virtual time (the first report, the release at start, left out).
-"$sim" --headless --speed 0 --at 0:Messen --at 1:Ende --log - 2>/dev/null \
-  | awk '$2 == "write" { n++; if (n > 1) print $1, $4, $5, $6 }' >"$art/expected-writes"
-
 # --- helpers ------------------------------------------------------------------------
 
 . "$src/tests/vm/text_checks.sh"
+
+# The expected text: every report and its nominal distance to the one before, from the
+# simulator in virtual time.
+simulated_writes "$sim" --at 0:Messen --at 1:Ende >"$art/expected-writes"
 
 # Runs the program as the user, with its arguments; sets pid.
 start_as_user() {
@@ -81,11 +80,6 @@ wait_window() {
   timeout 60 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1
 }
 click() { xdotool mousemove --window "$1" $2 click 1; }
-
-# Capability sets of process $1 that are not zero (the bounding set is no privilege).
-capabilities() {
-  awk '/^Cap(Inh|Prm|Eff|Amb):/ && $2 !~ /^0+$/ { printf "%s%s ", $1, $2 }' "/proc/$1/status"
-}
 
 # --- the cases ----------------------------------------------------------------------
 
@@ -152,29 +146,11 @@ case_a() {
 # b: the headless program types the same text; no capability is left while it runs;
 # SIGTERM in the pause that follows ends it with nothing sent after the text.
 case_b() {
-  local start address count
+  local start address summary
   start=$(($(lines) + 1))
   address=$(size_of "$address_log")
   start_as_user "$dir/stderr" --headless
-  wait_writes "$start" 2 20 || { fail "no start of entry"; return; }
-  local caps
-  caps=$(capabilities "$pid")
-  [ -z "$caps" ] || { fail "capabilities left while it runs: $caps"; return; }
-  local deadline=$((SECONDS + 70))
-  until log_from "$start" | grep -q " sign $text$"; do
-    [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null || { fail "the sign never read back '$text'"; return; }
-    sleep 0.1
-  done
-  # In the pause now.
-  sleep 1
-  count=$(writes_from "$start")
-  kill -TERM "$pid"
-  wait_exit "$pid" 10
-  [ "$status" = 143 ] || { fail "exit status $status after SIGTERM in the pause, expected 143"; return; }
-  local summary
-  summary=$(check_text "$start" all) || { fail "$summary"; return; }
-  [ "$(writes_from "$start")" = "$count" ] || { fail "a report came after SIGTERM in the pause"; return; }
-  [ "$(log_from "$start" | grep -c ' close 1$')" = 1 ] || { fail "the node was not closed exactly once"; return; }
+  headless_term_in_pause "$start" 70 || return
   local addr
   addr=$(address_bytes_from "$address")
   [ "$addr" = 29 ] || { fail "the address port received '$addr', expected the one register 29"; return; }
@@ -304,8 +280,7 @@ case_bench() {
 case_keys() {
   local start summary_keys summary_type
   printf '\n\n\n\n\n' >"$dir/enter"
-  "$sim" --headless --speed 0 --test-keys --log - <"$dir/enter" 2>/dev/null \
-    | awk '$2 == "write" { n++; if (n > 1) print $1, $4, $5, $6 }' >"$dir/expected-writes"
+  simulated_writes "$sim" --test-keys <"$dir/enter" >"$dir/expected-writes"
   start=$(($(lines) + 1))
   setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- \
     env HOME="$home" "$program" --test-keys <"$dir/enter" >"$dir/stdout" 2>"$dir/stderr" &
@@ -314,13 +289,12 @@ case_keys() {
   [ "$status" = 0 ] || { fail "--test-keys: exit status $status, expected 0: $(cat "$dir/stderr")"; return; }
   # The same checks as for the temperature text, against the key test's own writes.
   summary_keys=$(art=$dir check_text "$start" all) || { fail "--test-keys: $summary_keys"; return; }
-  [ "$(log_from "$start" | awk '$2 == "write"' | tail -n 1 | cut -d' ' -f3-)" = "0 00 FF FF" ] \
+  [ "$(last_report "$start")" = "0 00 FF FF" ] \
     || { fail "--test-keys: the last report does not release every key"; return; }
   [ "$(log_from "$start" | grep -c ' close 1$')" = 1 ] || { fail "--test-keys: the node was not closed once"; return; }
   grep -q "Leitung 6 (P1.6)" "$dir/stdout" || { fail "--test-keys said nothing of line 6: $(cat "$dir/stdout")"; return; }
 
-  "$sim" --headless --speed 0 --type Hallo --log - 2>/dev/null \
-    | awk '$2 == "write" { n++; if (n > 1) print $1, $4, $5, $6 }' >"$dir/expected-writes"
+  simulated_writes "$sim" --type Hallo >"$dir/expected-writes"
   start=$(($(lines) + 1))
   setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- \
     env HOME="$home" "$program" --type Hallo </dev/null >"$dir/type.stdout" 2>"$dir/type.stderr" &
@@ -479,9 +453,7 @@ model_once() {
     "OK "*"$name"*"Report $size Bytes; lumatext benutzt ihn") ;;
     *) fail "$model: lumatext --check on the pins interface: ${line:-$out}"; return 1 ;;
   esac
-  "$sim" --headless --speed 0 --iowarrior "$model" --at 0:Messen --at 1:Ende --log - 2>/dev/null \
-    | awk '$2 == "write" { n++; if (n > 1) { line = $1; for (i = 4; i <= NF; i++) line = line " " $i; print line } }' \
-      >"$art/expected-writes-$model"
+  simulated_writes "$sim" --iowarrior "$model" --at 0:Messen --at 1:Ende >"$art/expected-writes-$model"
   local start=1 check
   start_as_user "$dir/stderr-$model" --headless
   # The reports are judged byte for byte, their distances shown: the holds through the
@@ -510,7 +482,7 @@ model_once() {
     check=$(device_log=$dir/before-term-$model check_text 1 prefix "$art/expected-writes-$model" $untimed) \
       || { fail "$model: $check"; return 1; }
     local last
-    last=$(log_from "$start" | awk '$2 == "write"' | tail -n 1 | cut -d' ' -f4-)
+    last=$(last_report "$start" | cut -d' ' -f2-)
     [ "$last" = "00$(printf ' FF%.0s' $(seq 1 "$size"))" ] \
       || { fail "$model: the last report after SIGTERM is $last, not every line released"; return 1; }
   fi
@@ -522,15 +494,7 @@ model_once() {
 }
 
 for case_name in "$@"; do
-  failed=""
-  dir=$art/cases/$case_name && mkdir -p "$dir"
-  if declare -F "case_$case_name" >/dev/null; then
-    "case_$case_name"
-  else
-    fail "no such case"
-  fi
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  pid=""
+  run_case "$case_name"
 done
 kill $xvfb $relay 2>/dev/null
 dmesg >"$art/dmesg.log"

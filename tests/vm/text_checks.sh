@@ -2,7 +2,7 @@
 # writes and for the program's end, and the checks of the temperature text at the
 # device. The caller defines results (the machine's results file), case_name,
 # device_log, address_log, dir (the case's artifacts), art (the machine's artifacts,
-# with expected-writes from the simulator) and tolerance_ms.
+# with expected-writes from the simulator), tolerance_ms, and text (the temperature text).
 
 pass() { echo "PASS $*" | tee -a "$results"; }
 failed=""
@@ -33,6 +33,61 @@ wait_exit() {
   done
   status=0
   wait "$1" || status=$?
+}
+
+# The reports the simulator $1 sends for its further arguments in virtual time, as
+# check_text expects them: "TIME BYTE..." each, the first (the release at start) left out.
+simulated_writes() {
+  local sim=$1
+  shift
+  "$sim" --headless --speed 0 "$@" --log - 2>/dev/null \
+    | awk '$2 == "write" { n++; if (n > 1) { line = $1; for (i = 4; i <= NF; i++) line = line " " $i; print line } }'
+}
+# The last report in the device's log from line $1 on: "ID BYTE...".
+last_report() { log_from "$1" | awk '$2 == "write"' | tail -n 1 | cut -d' ' -f3-; }
+
+# Capability sets of process $1 that are not zero (the bounding set is no privilege).
+capabilities() {
+  awk '/^Cap(Inh|Prm|Eff|Amb):/ && $2 !~ /^0+$/ { printf "%s%s ", $1, $2 }' "/proc/$1/status"
+}
+
+# The headless program (pid, its standard error in $dir/stderr), started when the
+# device's log had $1 lines: no capability left once it writes; the sign reads back text
+# within $2 seconds; TERM in the pause that follows ends it with 143, nothing sent after
+# the text and the node closed once. Sets summary to check_text's; fails the case and
+# returns 1 otherwise.
+headless_term_in_pause() {
+  local start=$1 count caps deadline=$((SECONDS + $2))
+  wait_writes "$start" 2 30 || { fail "no start of entry: $(cat "$dir/stderr")"; return 1; }
+  caps=$(capabilities "$pid")
+  [ -z "$caps" ] || { fail "capabilities left while it runs: $caps"; return 1; }
+  until log_from "$start" | grep -q " sign $text$"; do
+    [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null || { fail "the sign never read back '$text'"; return 1; }
+    sleep 0.1
+  done
+  # In the pause now.
+  sleep 1
+  count=$(writes_from "$start")
+  kill -TERM "$pid"
+  wait_exit "$pid" 10
+  [ "$status" = 143 ] || { fail "exit status $status after TERM in the pause, expected 143"; return 1; }
+  summary=$(check_text "$start" all) || { fail "$summary"; return 1; }
+  [ "$(writes_from "$start")" = "$count" ] || { fail "a report came after TERM in the pause"; return 1; }
+  [ "$(log_from "$start" | grep -c ' close 1$')" = 1 ] || { fail "the node was not closed exactly once"; return 1; }
+}
+
+# Runs case $1 (the function case_$1) with an artifacts folder of its own, then ends the
+# program it left running, if any.
+run_case() {
+  case_name=$1 failed=""
+  dir=$art/cases/$case_name && mkdir -p "$dir"
+  if declare -F "case_$case_name" >/dev/null; then
+    "case_$case_name"
+  else
+    fail "no such case"
+  fi
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+  pid=""
 }
 
 size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
