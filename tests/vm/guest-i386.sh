@@ -23,20 +23,12 @@ echo "guest: Linux $(uname -r) $(uname -m), cases: $*"
 text="CPU Temperatur : 45'C"
 tolerance_ms=1
 
-"$programs/usbip-relay" iow24 0 65538 1 >"$art/relay.log" 2>&1 &
-relay=$!
-for _ in $(seq 1 100); do [ -e /dev/usb/iowarrior0 ] && break; sleep 0.05; done
-# What the package's udev rule does to the node.
-rule=$src/dist/60-lumatext-iowarrior.rules
-group=$(sed -n 's/.*GROUP="\([^"]*\)".*/\1/p' "$rule")
-mode=$(sed -n 's/.*MODE="\([^"]*\)".*/\1/p' "$rule")
-for node in /dev/usb/iowarrior*; do chgrp "$group" "$node" && chmod "$mode" "$node"; done
-group_id=$(awk -F: -v g="$group" '$1 == g { print $3 }' /etc/group)
+. "$src/tests/vm/text_checks.sh"
+
+attach_iowarrior_24 "$programs/usbip-relay"
 user_id=4711
 home=/tmp/home-user
 mkdir -p "$home" && chown $user_id:$user_id "$home"
-
-. "$src/tests/vm/text_checks.sh"
 
 # The expected reports and their nominal distances, from the i386 simulator.
 simulated_writes "$programs/lumatext-sim" --at 0:Messen --at 1:Ende >"$art/expected-writes"

@@ -31,16 +31,9 @@ tolerance_ms=1
 
 # --- the machine's set-up ---------------------------------------------------------
 
-"$build/tests/vm/usbip-relay" iow24 0 65538 1 >"$art/relay.log" 2>&1 &
-relay=$!
-for _ in $(seq 1 100); do [ -e /dev/usb/iowarrior0 ] && break; sleep 0.05; done
+. "$src/tests/vm/text_checks.sh"
 
-# No udev here: do what the installed rule does to the node, as udev would on plugging.
-rule=$src/dist/60-lumatext-iowarrior.rules
-group=$(sed -n 's/.*GROUP="\([^"]*\)".*/\1/p' "$rule")
-mode=$(sed -n 's/.*MODE="\([^"]*\)".*/\1/p' "$rule")
-for node in /dev/usb/iowarrior*; do chgrp "$group" "$node" && chmod "$mode" "$node"; done
-group_id=$(getent group "$group" | cut -d: -f3)
+attach_iowarrior_24 "$build/tests/vm/usbip-relay"
 
 # The user: not root, the rule's group as a supplementary group, a home in /tmp.
 user_id=4711
@@ -59,13 +52,11 @@ xvfb=$!
 for _ in $(seq 1 200); do [ -S /tmp/.X11-unix/X1 ] && break; sleep 0.05; done
 export DISPLAY=:1
 
-# --- helpers ------------------------------------------------------------------------
-
-. "$src/tests/vm/text_checks.sh"
-
 # The expected text: every report and its nominal distance to the one before, from the
 # simulator in virtual time.
 simulated_writes "$sim" --at 0:Messen --at 1:Ende >"$art/expected-writes"
+
+# --- helpers ------------------------------------------------------------------------
 
 # Runs the program as the user, with its arguments; sets pid.
 start_as_user() {

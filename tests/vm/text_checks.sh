@@ -1,4 +1,5 @@
-# Sourced by the machines' case scripts: their results, the device's log, waiting for
+# Sourced by the machines' case scripts: the emulated IO-Warrior 24 attached, running a
+# case and its results, the device's log, the simulator's expected reports, waiting for
 # writes and for the program's end, and the checks of the temperature text at the
 # device. The caller defines results (the machine's results file), case_name,
 # device_log, address_log, dir (the case's artifacts), art (the machine's artifacts,
@@ -74,6 +75,21 @@ headless_term_in_pause() {
   summary=$(check_text "$start" all) || { fail "$summary"; return 1; }
   [ "$(writes_from "$start")" = "$count" ] || { fail "a report came after TERM in the pause"; return 1; }
   [ "$(log_from "$start" | grep -c ' close 1$')" = 1 ] || { fail "the node was not closed exactly once"; return 1; }
+}
+
+# Attaches the emulated IO-Warrior 24 through the relay program $1 (sets relay), and does
+# to its node what the package's udev rule does, as udev would on plugging (the machines
+# run no udev). Sets rule, group, mode and group_id.
+attach_iowarrior_24() {
+  local node
+  "$1" iow24 0 65538 1 >"$art/relay.log" 2>&1 &
+  relay=$!
+  for _ in $(seq 1 100); do [ -e /dev/usb/iowarrior0 ] && break; sleep 0.05; done
+  rule=$src/dist/60-lumatext-iowarrior.rules
+  group=$(sed -n 's/.*GROUP="\([^"]*\)".*/\1/p' "$rule")
+  mode=$(sed -n 's/.*MODE="\([^"]*\)".*/\1/p' "$rule")
+  for node in /dev/usb/iowarrior*; do chgrp "$group" "$node" && chmod "$mode" "$node"; done
+  group_id=$(awk -F: -v g="$group" '$1 == g { print $3 }' /etc/group)
 }
 
 # Runs case $1 (the function case_$1) with an artifacts folder of its own, then ends the
