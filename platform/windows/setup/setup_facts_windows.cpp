@@ -1,4 +1,4 @@
-#include "platform/windows/setup_facts_windows.hpp"
+#include "platform/windows/setup/setup_facts_windows.hpp"
 
 #include <setupapi.h>
 
@@ -6,9 +6,9 @@ extern "C" {
 #include <hidsdi.h>
 }
 
-#include "platform/windows/hid_iowkit.hpp"
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/hid/hid_iowkit.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
 
 namespace platform::windows {
 

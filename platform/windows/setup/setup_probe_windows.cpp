@@ -1,10 +1,10 @@
-#include "platform/windows/setup_probe_windows.hpp"
+#include "platform/windows/setup/setup_probe_windows.hpp"
 
 #include <fstream>
 #include <iterator>
 
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
 
 namespace platform::windows {
 namespace {

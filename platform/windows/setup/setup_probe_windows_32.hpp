@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "platform/setup_facts.hpp"
-#include "platform/windows/isa_bus.hpp"
-#include "platform/windows/port_io_dll.hpp"
-#include "platform/windows/setup_facts_windows.hpp"
+#include "platform/windows/ports/isa_bus.hpp"
+#include "platform/windows/ports/port_io_dll.hpp"
+#include "platform/windows/setup/setup_facts_windows.hpp"
 
 namespace platform::windows {
 

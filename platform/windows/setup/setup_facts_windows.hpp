@@ -12,7 +12,7 @@
 
 #include "platform/iow.hpp"
 #include "platform/setup_facts.hpp"
-#include "platform/windows/isa_bus.hpp"
+#include "platform/windows/ports/isa_bus.hpp"
 
 namespace platform::windows {
 

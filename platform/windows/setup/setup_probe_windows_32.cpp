@@ -1,6 +1,6 @@
-#include "platform/windows/setup_probe_windows_32.hpp"
+#include "platform/windows/setup/setup_probe_windows_32.hpp"
 
-#include "platform/windows/utf16.hpp"
+#include "platform/windows/base/utf16.hpp"
 
 namespace platform::windows {
 
