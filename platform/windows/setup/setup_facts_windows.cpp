@@ -115,4 +115,25 @@ iow::PortIo& ProbedBus::ports() {
   return none_;
 }
 
+IsaBus& GatherCommonFacts(const SetupPlaces& places, SetupFacts& facts, WindowsPortFacts& ports, ProbedBus& bus) {
+  facts.device_directory = "HID";
+  facts.nodes = places.iowarriors();
+  facts.user = ProcessUserName();
+  ports.elevated = places.elevated();
+  ports.isa_bus_name = Narrow(places.isa_bus);
+  return bus.open(places.isa_bus);
+}
+
+iow::PortIo* GainPortsThroughDll(const SetupPlaces& places, std::unique_ptr<PortIoDll>& dll,
+                                 WindowsPortFacts& ports) {
+  ports.dll_tried = true;
+  dll = std::make_unique<PortIoDll>(places.dlls);
+  if (!dll->acquire(places.first_port, places.port_count)) {
+    ports.dll_error = dll->failure();
+    return nullptr;
+  }
+  ports.dll_loaded = Narrow(dll->loaded()->file);
+  return dll.get();
+}
+
 }  // namespace platform::windows
