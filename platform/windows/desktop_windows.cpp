@@ -12,18 +12,18 @@
 #include "platform/desktop.hpp"
 #include "platform/diagnostics.hpp"
 #include "platform/line_input.hpp"
-#include "platform/windows/form1_window.hpp"
-#include "platform/windows/hid_iowkit.hpp"
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/window/form1_window.hpp"
+#include "platform/windows/hid/hid_iowkit.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
 #include "platform/windows/service/console_lines.hpp"
 #include "platform/windows/service/end_request.hpp"
-#include "platform/windows/hid_watch.hpp"
-#include "platform/windows/windows_clock.hpp"
+#include "platform/windows/hid/hid_watch.hpp"
+#include "platform/windows/clock/windows_clock.hpp"
 #if defined(_WIN64)
-#include "platform/windows/windows_port_io.hpp"
+#include "platform/windows/ports/windows_port_io.hpp"
 #else
-#include "platform/windows/windows_port_io_32.hpp"
+#include "platform/windows/ports/windows_port_io_32.hpp"
 #endif
 
 // winuser.h names its own OpenDesktop (a macro for OpenDesktopW); ours is meant here.

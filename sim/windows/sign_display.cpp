@@ -7,7 +7,7 @@
 
 #include <chrono>
 
-#include "platform/windows/windows_clock.hpp"
+#include "platform/windows/clock/windows_clock.hpp"
 #include "sim/windows/sign_window.hpp"
 
 namespace sim {

@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
-#include "platform/windows/window_object.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
+#include "platform/windows/window/window_object.hpp"
 #include "sim/sign_frame.hpp"
 
 namespace sim::windows {

@@ -1,4 +1,4 @@
-#include "platform/windows/device_guard.hpp"
+#include "platform/windows/hid/device_guard.hpp"
 
 #include <gtest/gtest.h>
 

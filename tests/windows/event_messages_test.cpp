@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/windows/service/messages.h"
-#include "platform/windows/utf16.hpp"
+#include "platform/windows/base/utf16.hpp"
 
 namespace platform::windows {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows/pawnio_port_io.hpp"
+#include "platform/windows/ports/pawnio_port_io.hpp"
 
 namespace platform::windows {
 

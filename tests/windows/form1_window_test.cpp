@@ -1,4 +1,4 @@
-#include "platform/windows/form1_window.hpp"
+#include "platform/windows/window/form1_window.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "app/form1.hpp"
-#include "platform/windows/user_advice.hpp"
+#include "platform/windows/base/user_advice.hpp"
 
 namespace platform::windows {
 namespace {

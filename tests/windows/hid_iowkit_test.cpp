@@ -1,4 +1,4 @@
-#include "platform/windows/hid_iowkit.hpp"
+#include "platform/windows/hid/hid_iowkit.hpp"
 
 #include <gtest/gtest.h>
 

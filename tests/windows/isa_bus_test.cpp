@@ -1,4 +1,4 @@
-#include "platform/windows/isa_bus.hpp"
+#include "platform/windows/ports/isa_bus.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/windows/pawnio_port_io.hpp"
+#include "platform/windows/ports/pawnio_port_io.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "platform/windows/port_io_dll.hpp"
+#include "platform/windows/ports/port_io_dll.hpp"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <filesystem>
 
-#include "platform/windows/library_symbol.hpp"
+#include "platform/windows/base/library_symbol.hpp"
 
 namespace platform::windows {
 namespace {

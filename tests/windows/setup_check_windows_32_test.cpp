@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/setup_check.hpp"
-#include "platform/windows/library_symbol.hpp"
-#include "platform/windows/setup_probe_windows_32.hpp"
+#include "platform/windows/base/library_symbol.hpp"
+#include "platform/windows/setup/setup_probe_windows_32.hpp"
 
 namespace platform::windows {
 namespace {

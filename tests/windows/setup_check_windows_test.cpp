@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/setup_check.hpp"
-#include "platform/windows/setup_probe_windows.hpp"
+#include "platform/windows/setup/setup_probe_windows.hpp"
 #include "sim/sim_ite8705.hpp"
 #include "tests/windows/fake_pawnio.hpp"
 #include "tests/windows/simulated_pawnio.hpp"

@@ -9,7 +9,7 @@
 #include <iterator>
 
 #include "platform/hex_text.hpp"
-#include "platform/windows/utf16.hpp"
+#include "platform/windows/base/utf16.hpp"
 #include "third_party/pawnpp/amx.h"
 #include "third_party/pawnpp/amx_loader.h"
 

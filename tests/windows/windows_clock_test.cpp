@@ -1,4 +1,4 @@
-#include "platform/windows/windows_clock.hpp"
+#include "platform/windows/clock/windows_clock.hpp"
 
 #include <gtest/gtest.h>
 

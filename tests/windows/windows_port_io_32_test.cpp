@@ -1,11 +1,11 @@
-#include "platform/windows/windows_port_io_32.hpp"
+#include "platform/windows/ports/windows_port_io_32.hpp"
 
 #include <gtest/gtest.h>
 
 #include <array>
 
-#include "platform/windows/library_symbol.hpp"
-#include "platform/windows/user_advice.hpp"
+#include "platform/windows/base/library_symbol.hpp"
+#include "platform/windows/base/user_advice.hpp"
 
 namespace platform::windows {
 namespace {

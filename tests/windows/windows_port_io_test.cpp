@@ -1,4 +1,4 @@
-#include "platform/windows/windows_port_io.hpp"
+#include "platform/windows/ports/windows_port_io.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows/user_advice.hpp"
+#include "platform/windows/base/user_advice.hpp"
 #include "sim/sim_ite8705.hpp"
 #include "tests/windows/fake_pawnio.hpp"
 #include "tests/windows/simulated_pawnio.hpp"

@@ -4,7 +4,7 @@
 
 #include "platform/diagnostics.hpp"
 #include "platform/windows/service/end_request.hpp"
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/base/win_error.hpp"
 
 namespace platform::windows {
 namespace {

@@ -1,8 +1,8 @@
 #include "platform/windows/service/event_log.hpp"
 
 #include "platform/diagnostics.hpp"
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
 
 namespace platform::windows {
 namespace {

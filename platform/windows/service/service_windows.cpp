@@ -5,7 +5,7 @@
 #include "platform/windows/service/console_end.hpp"
 #include "platform/windows/service/end_request.hpp"
 #include "platform/windows/service/windows_service.hpp"
-#include "platform/windows/utf16.hpp"
+#include "platform/windows/base/utf16.hpp"
 
 namespace platform {
 

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "platform/diagnostics.hpp"
-#include "platform/windows/diagnostics_windows.hpp"
+#include "platform/windows/base/diagnostics_windows.hpp"
 #include "platform/windows/service/end_request.hpp"
 #include "platform/windows/service/event_log.hpp"
 #include "platform/windows/service/messages.h"
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
 
 namespace platform::windows {
 namespace {

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "platform/iow.hpp"
-#include "platform/windows/isa_bus.hpp"
-#include "platform/windows/port_io_dll.hpp"
+#include "platform/windows/ports/isa_bus.hpp"
+#include "platform/windows/ports/port_io_dll.hpp"
 
 namespace platform::windows {
 

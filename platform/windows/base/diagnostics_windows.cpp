@@ -12,8 +12,8 @@
 #include <string>
 
 #include "platform/diagnostics.hpp"
-#include "platform/windows/diagnostics_windows.hpp"
-#include "platform/windows/utf16.hpp"
+#include "platform/windows/base/diagnostics_windows.hpp"
+#include "platform/windows/base/utf16.hpp"
 
 namespace platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/windows/user_advice.hpp"
+#include "platform/windows/base/user_advice.hpp"
 
 #include <utility>
 

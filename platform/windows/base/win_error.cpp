@@ -1,6 +1,6 @@
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/base/win_error.hpp"
 
-#include "platform/windows/utf16.hpp"
+#include "platform/windows/base/utf16.hpp"
 
 namespace platform::windows {
 

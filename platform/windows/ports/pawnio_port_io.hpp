@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/iow.hpp"
-#include "platform/windows/isa_bus.hpp"
+#include "platform/windows/ports/isa_bus.hpp"
 
 namespace platform::windows {
 

@@ -12,7 +12,7 @@
 
 #include "platform/form_layout.hpp"
 #include "platform/window_system.hpp"
-#include "platform/windows/windows_clock.hpp"
+#include "platform/windows/clock/windows_clock.hpp"
 
 namespace platform::windows {
 

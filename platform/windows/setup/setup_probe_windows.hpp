@@ -5,19 +5,16 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <span>
 #include <string>
-#include <vector>
 
 #include "platform/setup_facts.hpp"
-#include "platform/windows/isa_bus.hpp"
-#include "platform/windows/pawnio_port_io.hpp"
-#include "platform/windows/port_io_dll.hpp"
-#include "platform/windows/setup_facts_windows.hpp"
+#include "platform/windows/ports/isa_bus.hpp"
+#include "platform/windows/ports/pawnio_port_io.hpp"
+#include "platform/windows/ports/port_io_dll.hpp"
+#include "platform/windows/setup/setup_facts_windows.hpp"
 
 namespace platform::windows {
 
@@ -27,23 +24,18 @@ inline constexpr char kPawnIoCarried[] = "2.1.0.0";
 // The DisplayVersion of PawnIO's uninstall entry (64-bit view); empty when there is none.
 std::string InstalledPawnIoVersion();
 
-// Where the facts come from; tests put fakes here.
-struct WindowsSetupPlaces {
+// Where the facts come from, beside those every Windows probe gathers; tests put fakes here.
+struct WindowsSetupPlaces : SetupPlaces {
   std::function<std::unique_ptr<PawnIoDevice>()> pawnio = [] { return std::make_unique<Win32PawnIoDevice>(); };
   std::filesystem::path module = ModuleBesideProgram();
   std::function<std::string()> pawnio_version = InstalledPawnIoVersion;
-  std::function<bool()> elevated = ProcessIsElevated;
-  std::function<std::vector<IowarriorNode>()> iowarriors = IowarriorInterfaces;
-  std::span<const PortIoLibrary> dlls = DefaultPortIoLibraries();
-  std::wstring isa_bus = kIsaBusMutexName;
-  // The monitor's address and data port.
-  std::uint16_t first_port = 0x295;
-  std::uint16_t port_count = 2;
 };
 
 class WindowsSetupProbe final : public SetupProbe {
  public:
-  explicit WindowsSetupProbe(WindowsSetupPlaces places = {});
+  // Value-initialised, not `= {}`: GCC 12 takes the braces' initialisation of the base
+  // SetupPlaces for a read of an uninitialised string (-Wmaybe-uninitialized).
+  explicit WindowsSetupProbe(WindowsSetupPlaces places = WindowsSetupPlaces());
   ~WindowsSetupProbe() override;
 
   // Asks PawnIO on a handle of its own whether it opens and takes the module, then

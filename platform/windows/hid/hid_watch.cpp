@@ -1,4 +1,4 @@
-#include "platform/windows/hid_watch.hpp"
+#include "platform/windows/hid/hid_watch.hpp"
 
 #include <chrono>
 

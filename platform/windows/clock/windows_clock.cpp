@@ -1,11 +1,11 @@
-#include "platform/windows/windows_clock.hpp"
+#include "platform/windows/clock/windows_clock.hpp"
 
 #include <timeapi.h>
 
 #include <chrono>
 #include <limits>
 
-#include "platform/windows/library_symbol.hpp"
+#include "platform/windows/base/library_symbol.hpp"
 #include "platform/windows/service/end_request.hpp"
 
 namespace platform::windows {

@@ -1,4 +1,4 @@
-#include "platform/windows/utf16.hpp"
+#include "platform/windows/base/utf16.hpp"
 
 #include <windows.h>
 

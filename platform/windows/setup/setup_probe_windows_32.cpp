@@ -1,6 +1,6 @@
-#include "platform/windows/setup_probe_windows_32.hpp"
+#include "platform/windows/setup/setup_probe_windows_32.hpp"
 
-#include "platform/windows/utf16.hpp"
+#include "platform/windows/base/utf16.hpp"
 
 namespace platform::windows {
 
@@ -13,27 +13,15 @@ SetupFacts DllSetupProbe::collect() {
   dll_.reset();
 
   SetupFacts facts;
-  facts.device_directory = "HID";
-  facts.nodes = places_.iowarriors();
-  facts.user = ProcessUserName();
   WindowsPortFacts ports;
   ports.dlls_only = true;
-  ports.elevated = places_.elevated();
-  ports.isa_bus_name = Narrow(places_.isa_bus);
-  bus_.open(places_.isa_bus);
+  GatherCommonFacts(places_, facts, ports, bus_);
 
-  ports.dll_tried = true;
-  dll_ = std::make_unique<PortIoDll>(places_.dlls);
-  const bool gained = dll_->acquire(places_.first_port, places_.port_count);
+  iow::PortIo* const backend = GainPortsThroughDll(places_, dll_, ports);
   for (const PortIoAttempt& attempt : dll_->attempts()) {
     ports.dlls.push_back({attempt.file, attempt.failure.empty() ? Narrow(dll_->loaded_path()) : "", attempt.failure});
   }
-  if (gained) {
-    ports.dll_loaded = Narrow(dll_->loaded()->file);
-  } else {
-    ports.dll_error = dll_->failure();
-  }
-  bus_.finish(ports, gained ? dll_.get() : nullptr);
+  bus_.finish(ports, backend);
   facts.windows = std::move(ports);
   return facts;
 }

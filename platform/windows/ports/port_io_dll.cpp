@@ -1,4 +1,4 @@
-#include "platform/windows/port_io_dll.hpp"
+#include "platform/windows/ports/port_io_dll.hpp"
 
 #include <array>
 #include <filesystem>
@@ -6,9 +6,9 @@
 
 #include "platform/diagnostics.hpp"
 #include "platform/hex_text.hpp"
-#include "platform/windows/library_symbol.hpp"
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/base/library_symbol.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
 
 namespace platform::windows {
 namespace {

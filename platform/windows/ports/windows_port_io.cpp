@@ -1,7 +1,7 @@
-#include "platform/windows/windows_port_io.hpp"
+#include "platform/windows/ports/windows_port_io.hpp"
 
 #include "platform/diagnostics.hpp"
-#include "platform/windows/user_advice.hpp"
+#include "platform/windows/base/user_advice.hpp"
 
 namespace platform::windows {
 

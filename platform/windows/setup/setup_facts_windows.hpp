@@ -1,18 +1,22 @@
 #pragma once
 // The set-up facts every Windows build gathers alike: the IO-Warrior's HID interfaces,
-// the rights and the name of the process, and the ports a probe without them offers.
+// the rights and the name of the process, the ISA bus, the port I/O DLL where it is the
+// way to the ports, and the ports a probe without them offers.
 
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/iow.hpp"
 #include "platform/setup_facts.hpp"
-#include "platform/windows/isa_bus.hpp"
+#include "platform/windows/ports/isa_bus.hpp"
+#include "platform/windows/ports/port_io_dll.hpp"
 
 namespace platform::windows {
 
@@ -31,6 +35,17 @@ bool ProcessIsElevated();
 
 // The name of the user this process runs as; "?" when Windows does not say.
 std::string ProcessUserName();
+
+// Where the facts every Windows probe gathers come from; tests put fakes here.
+struct SetupPlaces {
+  std::function<bool()> elevated = ProcessIsElevated;
+  std::function<std::vector<IowarriorNode>()> iowarriors = IowarriorInterfaces;
+  std::span<const PortIoLibrary> dlls = DefaultPortIoLibraries();
+  std::wstring isa_bus = kIsaBusMutexName;
+  // The monitor's address and data port.
+  std::uint16_t first_port = 0x295;
+  std::uint16_t port_count = 2;
+};
 
 // The ports of a probe that could not gain them: writes go nowhere, reads give 0xFF.
 class NoPorts final : public iow::PortIo {
@@ -60,5 +75,16 @@ class ProbedBus {
   std::unique_ptr<IsaBusPortIo> shared_;
   NoPorts none_;
 };
+
+// The first steps of every Windows probe: the IO-Warrior's HID interfaces and the user
+// into `facts`, the rights of the process and the ISA bus's name into `ports`, and the
+// bus `places` names opened afresh in `bus`, which is returned.
+IsaBus& GatherCommonFacts(const SetupPlaces& places, SetupFacts& facts, WindowsPortFacts& ports, ProbedBus& bus);
+
+// The ports as lumatext gains them through a port I/O DLL: the first of `places.dlls`
+// that loads, kept in `dll`. Notes in `ports` that a DLL was tried, and the one loaded or
+// why none was; returns the DLL's ports, or null.
+iow::PortIo* GainPortsThroughDll(const SetupPlaces& places, std::unique_ptr<PortIoDll>& dll,
+                                 WindowsPortFacts& ports);
 
 }  // namespace platform::windows

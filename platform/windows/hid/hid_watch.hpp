@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "platform/device_loss.hpp"
-#include "platform/windows/hid_iowkit.hpp"
+#include "platform/windows/hid/hid_iowkit.hpp"
 
 namespace platform::windows {
 

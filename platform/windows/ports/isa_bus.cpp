@@ -1,12 +1,12 @@
-#include "platform/windows/isa_bus.hpp"
+#include "platform/windows/ports/isa_bus.hpp"
 
 #include <sddl.h>
 
 #include <utility>
 
 #include "platform/diagnostics.hpp"
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
 
 namespace platform::windows {
 namespace {

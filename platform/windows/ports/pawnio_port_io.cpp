@@ -1,4 +1,4 @@
-#include "platform/windows/pawnio_port_io.hpp"
+#include "platform/windows/ports/pawnio_port_io.hpp"
 
 #include <algorithm>
 #include <array>
@@ -7,8 +7,8 @@
 
 #include "platform/diagnostics.hpp"
 #include "platform/hex_text.hpp"
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
 
 namespace platform::windows {
 namespace {

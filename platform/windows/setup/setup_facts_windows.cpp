@@ -1,4 +1,4 @@
-#include "platform/windows/setup_facts_windows.hpp"
+#include "platform/windows/setup/setup_facts_windows.hpp"
 
 #include <setupapi.h>
 
@@ -6,9 +6,9 @@ extern "C" {
 #include <hidsdi.h>
 }
 
-#include "platform/windows/hid_iowkit.hpp"
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/hid/hid_iowkit.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
 
 namespace platform::windows {
 
@@ -113,6 +113,27 @@ void ProbedBus::finish(WindowsPortFacts& ports, iow::PortIo* backend) {
 iow::PortIo& ProbedBus::ports() {
   if (shared_) return *shared_;
   return none_;
+}
+
+IsaBus& GatherCommonFacts(const SetupPlaces& places, SetupFacts& facts, WindowsPortFacts& ports, ProbedBus& bus) {
+  facts.device_directory = "HID";
+  facts.nodes = places.iowarriors();
+  facts.user = ProcessUserName();
+  ports.elevated = places.elevated();
+  ports.isa_bus_name = Narrow(places.isa_bus);
+  return bus.open(places.isa_bus);
+}
+
+iow::PortIo* GainPortsThroughDll(const SetupPlaces& places, std::unique_ptr<PortIoDll>& dll,
+                                 WindowsPortFacts& ports) {
+  ports.dll_tried = true;
+  dll = std::make_unique<PortIoDll>(places.dlls);
+  if (!dll->acquire(places.first_port, places.port_count)) {
+    ports.dll_error = dll->failure();
+    return nullptr;
+  }
+  ports.dll_loaded = Narrow(dll->loaded()->file);
+  return dll.get();
 }
 
 }  // namespace platform::windows

@@ -3,30 +3,17 @@
 // rights of the process, each port I/O DLL tried (IO.DLL, then inpout32.dll) and the ISA
 // bus the monitoring tools share. PawnIO has no 32-bit driver and is not asked.
 
-#include <cstdint>
-#include <functional>
 #include <memory>
-#include <span>
-#include <string>
-#include <vector>
 
 #include "platform/setup_facts.hpp"
-#include "platform/windows/isa_bus.hpp"
-#include "platform/windows/port_io_dll.hpp"
-#include "platform/windows/setup_facts_windows.hpp"
+#include "platform/windows/ports/isa_bus.hpp"
+#include "platform/windows/ports/port_io_dll.hpp"
+#include "platform/windows/setup/setup_facts_windows.hpp"
 
 namespace platform::windows {
 
-// Where the facts come from; tests put fakes here.
-struct DllSetupPlaces {
-  std::function<bool()> elevated = ProcessIsElevated;
-  std::function<std::vector<IowarriorNode>()> iowarriors = IowarriorInterfaces;
-  std::span<const PortIoLibrary> dlls = DefaultPortIoLibraries();
-  std::wstring isa_bus = kIsaBusMutexName;
-  // The monitor's address and data port.
-  std::uint16_t first_port = 0x295;
-  std::uint16_t port_count = 2;
-};
+// Where the facts come from: those every Windows probe gathers, no more; tests put fakes here.
+using DllSetupPlaces = SetupPlaces;
 
 class DllSetupProbe final : public SetupProbe {
  public:

@@ -1,10 +1,10 @@
-#include "platform/windows/setup_probe_windows.hpp"
+#include "platform/windows/setup/setup_probe_windows.hpp"
 
 #include <fstream>
 #include <iterator>
 
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
 
 namespace platform::windows {
 namespace {
@@ -54,7 +54,6 @@ WindowsSetupProbe::WindowsSetupProbe(WindowsSetupPlaces places) : places_(std::m
 WindowsSetupProbe::~WindowsSetupProbe() = default;
 
 void WindowsSetupProbe::look_at_pawnio(WindowsPortFacts& facts) {
-  facts.elevated = places_.elevated();
   facts.pawnio_version = places_.pawnio_version();
   facts.pawnio_carried = kPawnIoCarried;
   facts.module = Narrow(places_.module.wstring());
@@ -85,12 +84,8 @@ SetupFacts WindowsSetupProbe::collect() {
   dll_.reset();
 
   SetupFacts facts;
-  facts.device_directory = "HID";
-  facts.nodes = places_.iowarriors();
-  facts.user = ProcessUserName();
   WindowsPortFacts ports;
-  ports.isa_bus_name = Narrow(places_.isa_bus);
-  IsaBus& bus = bus_.open(places_.isa_bus);
+  IsaBus& bus = GatherCommonFacts(places_, facts, ports, bus_);
   look_at_pawnio(ports);
 
   // The ports as lumatext gains them: PawnIO, or the DLL only where PawnIO is absent.
@@ -104,14 +99,7 @@ SetupFacts WindowsSetupProbe::collect() {
     }
     ports.port_failure = pawnio_->failure();
   } else if (ports.pawnio_open == DriverOpen::kAbsent) {
-    ports.dll_tried = true;
-    dll_ = std::make_unique<PortIoDll>(places_.dlls);
-    if (dll_->acquire(places_.first_port, places_.port_count)) {
-      backend = dll_.get();
-      ports.dll_loaded = Narrow(dll_->loaded()->file);
-    } else {
-      ports.dll_error = dll_->failure();
-    }
+    backend = GainPortsThroughDll(places_, dll_, ports);
   }
   bus_.finish(ports, backend);
   facts.windows = std::move(ports);

@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "platform/iow.hpp"
-#include "platform/windows/isa_bus.hpp"
-#include "platform/windows/pawnio_port_io.hpp"
-#include "platform/windows/port_io_dll.hpp"
+#include "platform/windows/ports/isa_bus.hpp"
+#include "platform/windows/ports/pawnio_port_io.hpp"
+#include "platform/windows/ports/port_io_dll.hpp"
 
 namespace platform::windows {
 

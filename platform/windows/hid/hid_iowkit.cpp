@@ -1,4 +1,4 @@
-#include "platform/windows/hid_iowkit.hpp"
+#include "platform/windows/hid/hid_iowkit.hpp"
 
 #include <setupapi.h>
 
@@ -13,9 +13,9 @@ extern "C" {
 }
 
 #include "platform/diagnostics.hpp"
-#include "platform/windows/device_guard.hpp"
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/hid/device_guard.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
 
 namespace platform::windows {
 

@@ -1,15 +1,15 @@
-#include "platform/windows/form1_window.hpp"
+#include "platform/windows/window/form1_window.hpp"
 
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <string>
 
-#include "platform/windows/library_symbol.hpp"
-#include "platform/windows/user_advice.hpp"
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
-#include "platform/windows/window_object.hpp"
+#include "platform/windows/base/library_symbol.hpp"
+#include "platform/windows/base/user_advice.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
+#include "platform/windows/window/window_object.hpp"
 
 namespace platform::windows {
 namespace {

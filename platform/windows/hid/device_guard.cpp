@@ -1,4 +1,4 @@
-#include "platform/windows/device_guard.hpp"
+#include "platform/windows/hid/device_guard.hpp"
 
 #include <sddl.h>
 
@@ -8,8 +8,8 @@ extern "C" {
 #include <hidsdi.h>
 }
 
-#include "platform/windows/utf16.hpp"
-#include "platform/windows/win_error.hpp"
+#include "platform/windows/base/utf16.hpp"
+#include "platform/windows/base/win_error.hpp"
 
 namespace platform::windows {
 namespace {

@@ -1,8 +1,8 @@
-#include "platform/windows/windows_port_io_32.hpp"
+#include "platform/windows/ports/windows_port_io_32.hpp"
 
 #include "platform/diagnostics.hpp"
-#include "platform/windows/user_advice.hpp"
-#include "platform/windows/utf16.hpp"
+#include "platform/windows/base/user_advice.hpp"
+#include "platform/windows/base/utf16.hpp"
 
 namespace platform::windows {
 
