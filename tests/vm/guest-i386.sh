@@ -54,7 +54,7 @@ case_i386_cpu() {
 
 # i386_check: lumatext --check as the user with only CAP_SYS_RAWIO on the working set-up.
 case_i386_check() {
-  local address out ids
+  local address out ids node_line
   # What the helper gives: the user's ids and CAP_SYS_RAWIO (bit 17) alone.
   ids=$("$programs/rawio-user-exec" $user_id $user_id "$group_id" /tmp/busybox/cat /proc/self/status \
     | awk '/^(Uid|Gid|Groups|CapInh|CapPrm|CapEff|CapAmb):/ { printf "%s %s ", $1, $2 }')
@@ -64,14 +64,7 @@ case_i386_check() {
   out=$(HOME=$home "$programs/rawio-user-exec" $user_id $user_id "$group_id" "$programs/lumatext" --check 2>&1)
   status=$?
   echo "$out" >"$dir/check.txt"
-  [ "$status" = 0 ] || { fail "exit status $status: $out"; return; }
-  local node_line
-  node_line=$(echo "$out" | grep "^OK .*iowarrior0: .*IO-Warrior 24.*Seriennummer 00001A2B")
-  [ -n "$node_line" ] || { fail "the report does not name the IO-Warrior 24 and its serial: $out"; return; }
-  echo "$out" | grep -q "CPU Temperatur : 45'C" || { fail "no reading in the report: $out"; return; }
-  local addr
-  addr=$(address_bytes_from "$address")
-  [ "$addr" = "29 0d" ] || { fail "the address port received '$addr', expected 29 0d"; return; }
+  check_working_report "$status" "$out" "$address" || return
   pass i386_check "$ids: exit 0; $(echo "$node_line" | tr -s ' '); $(echo "$out" | grep '^OK .*Messung' | tr -s ' ')"
 }
 

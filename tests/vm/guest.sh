@@ -180,20 +180,13 @@ case_b_press() {
 # and without the capability. The rule is put where udev would find it, in /run (the
 # root here is read-only); udev itself does not run.
 case_c() {
-  local address out
+  local address out node_line
   address=$(size_of "$address_log")
   mkdir -p /run/udev/rules.d && cp "$rule" /run/udev/rules.d/
   out=$(setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" "$program" --check 2>&1)
   status=$?
   echo "$out" >"$dir/working.txt"
-  [ "$status" = 0 ] || { fail "exit status $status on the working set-up: $out"; return; }
-  local node_line
-  node_line=$(echo "$out" | grep "^OK .*iowarrior0: .*IO-Warrior 24.*Seriennummer 00001A2B")
-  [ -n "$node_line" ] || { fail "the report does not name the IO-Warrior 24 and its serial: $out"; return; }
-  echo "$out" | grep -q "CPU Temperatur : 45'C" || { fail "no reading in the report: $out"; return; }
-  local addr
-  addr=$(address_bytes_from "$address")
-  [ "$addr" = "29 0d" ] || { fail "the address port received '$addr', expected 29 0d"; return; }
+  check_working_report "$status" "$out" "$address" || return
 
   # The node's group access taken away, as without the udev rule.
   chmod 0600 /dev/usb/iowarrior*

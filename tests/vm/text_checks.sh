@@ -77,6 +77,20 @@ headless_term_in_pause() {
   [ "$(log_from "$start" | grep -c ' close 1$')" = 1 ] || { fail "the node was not closed exactly once"; return 1; }
 }
 
+# lumatext --check on the working set-up, which ended with status $1 and reported $2:
+# exit 0, the IO-Warrior 24 named with its serial, the temperature read through the
+# ports (register 29, then 0d, written to the address port since it had $3 bytes). Sets
+# node_line to the report's line for the node; fails the case and returns 1 otherwise.
+check_working_report() {
+  local addr
+  [ "$1" = 0 ] || { fail "exit status $1 on the working set-up: $2"; return 1; }
+  node_line=$(echo "$2" | grep "^OK .*iowarrior0: .*IO-Warrior 24.*Seriennummer 00001A2B")
+  [ -n "$node_line" ] || { fail "the report does not name the IO-Warrior 24 and its serial: $2"; return 1; }
+  echo "$2" | grep -q "CPU Temperatur : 45'C" || { fail "no reading in the report: $2"; return 1; }
+  addr=$(address_bytes_from "$3")
+  [ "$addr" = "29 0d" ] || { fail "the address port received '$addr', expected 29 0d"; return 1; }
+}
+
 # Attaches the emulated IO-Warrior 24 through the relay program $1 (sets relay), and does
 # to its node what the package's udev rule does, as udev would on plugging (the machines
 # run no udev). Sets rule, group, mode and group_id.
