@@ -89,7 +89,7 @@ TEST(UsbipIow24, ConfigurationDescriptorIsCutToTheRequestAndGivesItsTotalLength)
   const auto first = device.handle(Parsed(Submit(1, usbip::kDirIn, 0, 9, {0x80, 0x06, 0x00, 0x02, 0x00, 0x00, 0x09, 0x00})), {});
   ASSERT_EQ(first[0].size(), usbip::kHeaderSize + 9);
   EXPECT_EQ(Field(first[0], 24), 9u);
-  const unsigned total = first[0][usbip::kHeaderSize + 2] | first[0][usbip::kHeaderSize + 3] << 8;
+  const auto total = static_cast<unsigned>(first[0][usbip::kHeaderSize + 2] | first[0][usbip::kHeaderSize + 3] << 8);
   EXPECT_EQ(total, 9u + 2 * (9 + 9 + 7));
   const auto full = device.handle(Parsed(Submit(2, usbip::kDirIn, 0, 255, {0x80, 0x06, 0x00, 0x02, 0x00, 0x00, 0xFF, 0x00})), {});
   EXPECT_EQ(full[0].size(), usbip::kHeaderSize + total);

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -306,7 +307,9 @@ struct SysfsDevice {
     put("idProduct", product);
     put("serial", "00001A2B");
     const std::string dir = "1-1:1." + std::to_string(number);
-    put(dir + "/bInterfaceNumber", "0" + std::to_string(number));
+    char number_text[8];  // the kernel writes it as %02x
+    std::snprintf(number_text, sizeof number_text, "%02x", number);
+    put(dir + "/bInterfaceNumber", number_text);
     put(dir + "/ep_02/type", "Interrupt");
     put(dir + "/ep_02/direction", "out");
     put(dir + "/ep_02/wMaxPacketSize", "0040");

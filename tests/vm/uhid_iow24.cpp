@@ -145,8 +145,9 @@ int main(int argc, char** argv) {
   std::array<int, 2> fds{-1, -1};
   for (int interface = 0; interface < 2; ++interface) {
     std::string error;
-    fds[interface] = CreateInterface(*model, port, interface, serial, error);
-    if (fds[interface] < 0) {
+    int& fd = fds[static_cast<std::size_t>(interface)];
+    fd = CreateInterface(*model, port, interface, serial, error);
+    if (fd < 0) {
       std::cerr << "uhid-iow24: interface " << interface << ": " << error << '\n';
       return 1;
     }
@@ -182,9 +183,10 @@ int main(int argc, char** argv) {
     std::array<pollfd, 2> polled{{{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}}};
     if (poll(polled.data(), polled.size(), -1) < 0) continue;  // a signal
     for (int interface = 0; interface < 2; ++interface) {
-      if ((polled[interface].revents & POLLIN) == 0) continue;
+      const int fd = fds[static_cast<std::size_t>(interface)];
+      if ((polled[static_cast<std::size_t>(interface)].revents & POLLIN) == 0) continue;
       uhid_event event{};
-      if (read(fds[interface], &event, sizeof event) <= 0) continue;
+      if (read(fd, &event, sizeof event) <= 0) continue;
       uhid_event reply{};
       switch (event.type) {
         case UHID_OPEN:
@@ -214,7 +216,7 @@ int main(int argc, char** argv) {
           } else {
             reply.u.get_report_reply.size = 9;
           }
-          Send(fds[interface], reply);
+          Send(fd, reply);
           break;
         case UHID_SET_REPORT: {
           // A report sent on the control pipe (HidD_SetOutputReport) sets the pins too.
@@ -227,7 +229,7 @@ int main(int argc, char** argv) {
           reply.type = UHID_SET_REPORT_REPLY;
           reply.u.set_report_reply.id = event.u.set_report.id;
           reply.u.set_report_reply.err = 0;
-          Send(fds[interface], reply);
+          Send(fd, reply);
           break;
         }
         default:
