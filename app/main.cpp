@@ -81,9 +81,9 @@ int RunKeypadTask(platform::Hardware& hardware, const app::KeypadSession::Task& 
   return session.Run(task);
 }
 
-// The refused argument named first, then the usage, both on standard error.
+// A refused command line: what was wrong, and where the options are listed.
 int Refuse(std::string_view what) {
-  std::fprintf(stderr, "lumatext: %.*s\n%s", static_cast<int>(what.size()), what.data(), kUsage);
+  std::fprintf(stderr, "lumatext: %.*s\nAlle Optionen: lumatext --help\n", static_cast<int>(what.size()), what.data());
   return kExitUsage;
 }
 

@@ -44,8 +44,9 @@ class DesktopWithSign final : public platform::Desktop, public platform::WindowS
   sim::SignDisplay& sign_;
 };
 
-int Usage(std::string_view error) {
-  std::cerr << "lumatext-sim: " << error << '\n' << sim::Usage();
+// A refused command line: what was wrong, and where the options are listed.
+int Refuse(std::string_view error) {
+  std::cerr << "lumatext-sim: " << error << "\nAlle Optionen: lumatext-sim --help\n";
   return kExitUsage;
 }
 
@@ -122,7 +123,7 @@ int main(int argc, char** argv) {
   try {
     options = sim::ParseOptions(args);
   } catch (const sim::UsageError& error) {
-    return Usage(error.what());
+    return Refuse(error.what());
   }
   if (options.help) {
     std::cout << sim::Usage();
@@ -130,11 +131,11 @@ int main(int argc, char** argv) {
   }
   if (options.service == sim::Options::Service::kInstall) return platform::InstallService(ServiceArguments(args));
   if (options.service == sim::Options::Service::kRemove) return platform::RemoveService();
-  if (!options.headless && options.speed == 0) return Usage("--speed: 0 (virtuelle Zeit) nur mit --headless");
+  if (!options.headless && options.speed == 0) return Refuse("--speed: 0 (virtuelle Zeit) nur mit --headless");
   std::ofstream file;
   if (options.log_path && *options.log_path != "-") {
     file.open(*options.log_path);
-    if (!file) return Usage("--log: \u201e" + *options.log_path + "\u201c kann nicht geschrieben werden");
+    if (!file) return Refuse("--log: \u201e" + *options.log_path + "\u201c kann nicht geschrieben werden");
   }
   std::ostream& out = file.is_open() ? static_cast<std::ostream&>(file) : std::cout;
   const auto run = [&] { return Run(options, out); };

@@ -2,8 +2,8 @@
 # check_refused_arguments(NAME ROWS COMMAND...): runs COMMAND followed by each row's
 # arguments (separated by "|"; ROWS pairs each row with the argument it must name) and
 # checks that the program exits 2, prints nothing on standard output, and names the
-# argument in the first line of standard error ("NAME: argument..."), followed by the
-# usage ("Aufruf: NAME ...").
+# argument in the first line of standard error ("NAME: argument..."), followed by one
+# line that points at the help ("Alle Optionen: NAME --help") and nothing else.
 function(check_refused_arguments name rows)
   list(LENGTH rows count)
   math(EXPR last "${count} - 1")
@@ -27,8 +27,8 @@ function(check_refused_arguments name rows)
       string(APPEND failures "${line}: wrote to standard output:\n${out}\n")
     elseif(NOT first MATCHES "^${name}: ${named}[: ]")
       string(APPEND failures "${line}: first line does not name ${named}: ${first}\n")
-    elseif(NOT err MATCHES "\nAufruf: ${name} ")
-      string(APPEND failures "${line}: no usage after the error\n")
+    elseif(NOT err STREQUAL "${first}\nAlle Optionen: ${name} --help\n")
+      string(APPEND failures "${line}: not the error and the pointer at --help alone:\n${err}\n")
     endif()
   endforeach()
   if(failures)
