@@ -9,8 +9,9 @@
 
 namespace app {
 
-Form1::Form1(iow::OutsideLibraries& lib, platform::EventQueue& events, platform::WindowSystem& window)
-    : lib_(lib), events_(events), window_(window) {}
+Form1::Form1(iow::OutsideLibraries& lib, platform::EventQueue& events, platform::WindowSystem& window,
+             std::string_view device_lost)
+    : lib_(lib), events_(events), window_(window), device_lost_(device_lost) {}
 
 int Form1::Run() {
   std::string unexpected;
@@ -32,7 +33,7 @@ int Form1::Run() {
   }
   if (device_gone_) {
     try {
-      window_.message_box(kDeviceLost, kErrorTitle);
+      window_.message_box(device_lost_, kErrorTitle);
     } catch (...) {
       // An end signal meanwhile: the device is closed all the same.
     }

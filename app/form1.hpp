@@ -31,6 +31,10 @@ inline constexpr int kExitStartFailed = 1;
 inline constexpr int kExitDeviceLost = 4;
 inline constexpr std::string_view kDeviceLost =
     "IO-Warrior getrennt: lumatext wird beendet und vom Dienst neu gestartet";
+// Where the platform waits for it instead (Linux), before the wait and after it.
+inline constexpr std::string_view kDeviceLostAwaited =
+    "IO-Warrior getrennt: lumatext wartet, bis er wieder angesteckt ist";
+inline constexpr std::string_view kDeviceBack = "IO-Warrior wieder angesteckt: die Laufschrift beginnt von vorn";
 // Exit status after a fault of the program itself (an unexpected exception).
 inline constexpr int kExitInternalError = 70;
 inline constexpr std::string_view kInternalError = "Interner Fehler, lumatext wird beendet: ";
@@ -46,11 +50,14 @@ void CloseKeypad(WindowState& state, iow::OutsideLibraries& lib, bool device_gon
 
 class Form1 {
  public:
-  Form1(iow::OutsideLibraries& lib, platform::EventQueue& events, platform::WindowSystem& window);
+  // `device_lost` is the message the unattended modes give when the IO-Warrior is gone.
+  Form1(iow::OutsideLibraries& lib, platform::EventQueue& events, platform::WindowSystem& window,
+        std::string_view device_lost = kDeviceLost);
 
   // Runs the program: Load, then the window's events until the program ends, however it
   // ends (platform::ProgramEnd; platform::DeviceGone in the unattended modes, which is
-  // reported; or an unexpected exception, which is reported). Returns the exit status.
+  // reported, with kExitDeviceLost; or an unexpected exception, which is reported).
+  // Returns the exit status.
   int Run();
 
  private:
@@ -78,6 +85,7 @@ class Form1 {
   iow::OutsideLibraries& lib_;
   platform::EventQueue& events_;
   platform::WindowSystem& window_;
+  std::string_view device_lost_;
   bool cycle_running_ = false;
   bool device_gone_ = false;
 };

@@ -31,7 +31,11 @@ constexpr char kUsage[] =
     "Zeigt CPU-Temperatur und L\u00fcfterdrehzahl aus dem ITE 8705 auf der LED-Laufschrift.\n"
     "  --headless        ohne Fenster: misst sofort und l\u00e4uft bis SIGTERM, SIGINT oder SIGHUP\n"
     "                    (Windows: bis Strg+C, Strg+Untbr, Schlie\u00dfen der Konsole, Abmelden);\n"
+#ifdef _WIN32
     "                    ist der IO-Warrior getrennt, endet es mit Status 4 (der Dienst startet es neu)\n"
+#else
+    "                    ist der IO-Warrior getrennt, wartet es, bis er wieder angesteckt ist\n"
+#endif
 #ifdef _WIN32
     "  --check           pr\u00fcft die Einrichtung (IO-Warrior, PawnIO, LpcIO.bin, Chip, Portzugriff) und misst einmal\n"
 #else
@@ -59,15 +63,28 @@ constexpr ModeName kModes[] = {{"--headless", Mode::kHeadless},
                                {"--test-keys", Mode::kTestKeys}};
 
 // Form1 without a window on the real clock, until it is asked to end. Nobody watches
-// it: a lost IO-Warrior ends it too (status 4), for its supervisor to start it again.
+// it: a lost IO-Warrior is waited for where the platform can, and then Form1 starts
+// afresh, as a new program would (the keys released, the temperature text from its
+// start); elsewhere the loss ends the program (status 4), for its supervisor to start
+// it again.
 int RunUnattended(platform::Hardware& hardware) {
   const auto clock = platform::OpenRealClock();
-  const auto watch = hardware.watch_device(*clock);
-  platform::HeadlessWindow window(*clock, watch.get());
-  platform::EndOnDeviceLoss kit(hardware.iowkit());
-  iow::OutsideLibraries lib(kit, hardware.ports(), *clock);
-  app::Form1 form(lib, window, window);
-  return form.Run();
+  const bool awaits = hardware.awaits_device();
+  for (;;) {
+    const auto watch = hardware.watch_device(*clock);
+    platform::HeadlessWindow window(*clock, watch.get());
+    platform::EndOnDeviceLoss kit(hardware.iowkit());
+    iow::OutsideLibraries lib(kit, hardware.ports(), *clock);
+    app::Form1 form(lib, window, window, awaits ? app::kDeviceLostAwaited : app::kDeviceLost);
+    const int status = form.Run();
+    if (status != app::kExitDeviceLost || !awaits) return status;
+    try {
+      hardware.await_device();
+    } catch (const platform::ProgramEnd& end) {
+      return end.status;
+    }
+    platform::Diagnostic("lumatext: " + std::string(app::kDeviceBack));
+  }
 }
 
 // One key task on the real IO-Warrior, on the real clock; a lost IO-Warrior ends it

@@ -34,6 +34,12 @@ class Hardware {
   // A wait on `clock` that also ends when the IO-Warrior iowkit() opened is gone, for the
   // unattended modes; null where this platform cannot watch the device.
   virtual std::unique_ptr<DeviceWatch> watch_device(iow::Clock& /*clock*/) { return nullptr; }
+  // Whether the unattended modes wait here for a lost IO-Warrior to come back
+  // (await_device) instead of ending, for a supervisor to start them again.
+  virtual bool awaits_device() const { return false; }
+  // With the IO-Warrior lost and closed: blocks, without spinning, until one can be opened
+  // again. May end the program (ProgramEnd) on the platform's end signals.
+  virtual void await_device() {}
 };
 
 // The window system with the window Form1, and the real clock.

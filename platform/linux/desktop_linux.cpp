@@ -52,6 +52,10 @@ class LinuxHardware final : public Hardware {
   std::unique_ptr<DeviceWatch> watch_device(iow::Clock& clock) override {
     return std::make_unique<lnx::IowarriorWatch>(kit_, clock, &signals_);
   }
+  // The node is the group's (udev) and the ports stay granted: a lost IO-Warrior is
+  // waited for, and the sign is typed to again within a second of plugging it in.
+  bool awaits_device() const override { return true; }
+  void await_device() override { lnx::AwaitIowarriorPinsNode(&signals_); }
 
  private:
   lnx::EndSignals& signals_;

@@ -8,7 +8,10 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 #include "platform/diagnostics.hpp"
+#include "platform/linux/device_files.hpp"
 #include "platform/linux/end_signals.hpp"
 #include "platform/linux/linux_iowkit.hpp"
 
@@ -25,6 +28,10 @@ int PollTimeout(iow::TimePoint now, iow::TimePoint deadline) {
   const auto milliseconds = std::chrono::floor<std::chrono::milliseconds>(deadline - now - kClockMargin).count();
   return milliseconds < INT_MAX ? static_cast<int>(milliseconds) : INT_MAX;
 }
+
+// How often a returning IO-Warrior is looked for: the sign is back within about half a
+// second of its node, at two looks a second.
+constexpr int kReturnLookMilliseconds = 500;
 
 }  // namespace
 
@@ -45,6 +52,33 @@ bool IowarriorWatch::wait_until_gone(iow::TimePoint deadline) {
       Diagnostic(std::string("poll: ") + std::strerror(errno));
       // Without poll the device is watched at the next write only.
       clock_.sleep_until(deadline == iow::TimePoint::max() ? now + std::chrono::hours{1} : deadline);
+    }
+  }
+}
+
+bool IowarriorPinsNodeReady(const std::string& node_dir, const std::string& class_dir) {
+  SystemDeviceFiles files;
+  for (const std::string& name : IowarriorNodeNames(files, node_dir)) {
+    if (::access((node_dir + "/" + name).c_str(), R_OK | W_OK) != 0) continue;
+    const std::string interface = class_dir + "/" + name + "/device";
+    if (::access(interface.c_str(), F_OK) != 0) return true;
+    IowarriorInfo info;
+    if (IowarriorInfoFromSysfs(interface, info) == 0 && info.if_num == kPinsInterface) return true;
+  }
+  return false;
+}
+
+void AwaitIowarriorPinsNode(EndSignals* signals) {
+  // A device lost in the middle of a press left the flag set; with no IO-Warrior open no
+  // line of ours is held, and an end signal must end the wait.
+  if (signals != nullptr) signals->set_key_held(false);
+  for (;;) {
+    if (signals != nullptr) signals->end_if_requested();
+    if (IowarriorPinsNodeReady()) return;
+    pollfd wake{signals != nullptr ? signals->wake_fd() : -1, POLLIN, 0};
+    if (::poll(&wake, 1, kReturnLookMilliseconds) < 0 && errno != EINTR) {
+      Diagnostic(std::string("poll: ") + std::strerror(errno));
+      ::usleep(kReturnLookMilliseconds * 1000);
     }
   }
 }

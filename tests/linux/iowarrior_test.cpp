@@ -376,5 +376,33 @@ TEST(IowarriorWatch, WakesThePauseAtOnceWhenTheNodeHangsUpAndOtherwiseKeepsTheDe
   EXPECT_LT(clock.now() - start, std::chrono::seconds{1});
 }
 
+// After a loss the unattended program starts again once a pins node is there for it: not
+// on the special-modes node alone (the start would find no pins interface and end), nor
+// on another vendor's node.
+TEST(IowarriorReturn, WaitsForAPinsNodeNotForTheSpecialModesNodeOrAnotherDevice) {
+  SysfsDevice tree("return");
+  const std::string nodes = (tree.root / "dev").string();
+  const std::string classes = (tree.root / "class").string();
+  std::filesystem::create_directories(nodes);
+  SysfsDevice special("return-special"), other("return-other"), pins("return-pins");
+  const auto node = [&](const std::string& name, const std::string& interface_dir) {
+    tree.put("dev/" + name, "");
+    tree.put("class/" + name + "/uevent", "");
+    std::filesystem::create_directory_symlink(interface_dir, tree.root / "class" / name / "device");
+  };
+  EXPECT_FALSE(IowarriorPinsNodeReady(nodes, classes)) << "no node";
+  node("iowarrior1", special.interface("07c0", "1501", 1, "0008"));
+  EXPECT_FALSE(IowarriorPinsNodeReady(nodes, classes)) << "special modes only";
+  node("iowarrior7", other.interface("046d", "1501", 0, "0002"));
+  EXPECT_FALSE(IowarriorPinsNodeReady(nodes, classes)) << "another vendor's";
+  node("iowarrior0", pins.interface("07c0", "1501", 0, "0002"));
+  EXPECT_TRUE(IowarriorPinsNodeReady(nodes, classes));
+
+  SysfsDevice bare("return-bare");
+  bare.put("dev/iowarrior3", "");
+  EXPECT_TRUE(IowarriorPinsNodeReady((bare.root / "dev").string(), (bare.root / "class").string()))
+      << "a node sysfs says nothing of is tried";
+}
+
 }  // namespace
 }  // namespace platform::lnx

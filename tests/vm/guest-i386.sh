@@ -78,19 +78,31 @@ case_i386_headless() {
   pass i386_headless "TERM in the pause: exit 143, nothing after the text; $summary"
 }
 
-# i386_unplug: the IO-Warrior unplugged in the middle of the text ends lumatext with 4.
+# i386_unplug: the IO-Warrior unplugged in the middle of the text: lumatext closes it,
+# sends nothing more and waits for it to come back; TERM then ends the wait (143), even
+# when the loss came in the middle of a press.
 case_i386_unplug() {
-  local start at_unplug
+  local start at_unplug deadline
   start=$(($(lines) + 1))
   start_as_user "$dir/stderr" --headless
   wait_writes "$start" 30 40 || { fail "the text did not start: $(cat "$dir/stderr")"; return; }
   echo 0 >"$attach/detach" || { fail "detach failed"; return; }
   at_unplug=$(writes_from "$start")
-  wait_exit "$pid" 30
-  [ "$status" = 4 ] || { fail "exit status $status after the unplug, expected 4: $(cat "$dir/stderr")"; return; }
+  deadline=$((SECONDS + 15))
+  until grep -q "IO-Warrior getrennt: lumatext wartet" "$dir/stderr"; do
+    kill -0 "$pid" 2>/dev/null || { wait "$pid"; fail "ended with $? after the unplug: $(cat "$dir/stderr")"; return; }
+    [ $SECONDS -lt $deadline ] || { fail "no word of the loss within 15 s: $(cat "$dir/stderr")"; return; }
+    sleep 0.2
+  done
+  sleep 2
+  kill -0 "$pid" 2>/dev/null || { fail "ended while waiting for the IO-Warrior: $(cat "$dir/stderr")"; return; }
+  [ "$(writes_from "$start")" = "$at_unplug" ] || { fail "reports after the unplug"; return; }
+  kill -TERM "$pid"
+  wait_exit "$pid" 10
+  [ "$status" = 143 ] || { fail "exit status $status after TERM in the wait, expected 143: $(cat "$dir/stderr")"; return; }
   local summary
   summary=$(check_text "$start" prefix) || { fail "$summary"; return; }
-  pass i386_unplug "unplugged after report $at_unplug: exit 4, $(head -n 1 "$dir/stderr"); $summary"
+  pass i386_unplug "unplugged after report $at_unplug: $(grep -m1 getrennt "$dir/stderr"), nothing sent after; TERM in the wait: exit 143; $summary"
 }
 
 for case_name in "$@"; do

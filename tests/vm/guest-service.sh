@@ -2,9 +2,10 @@
 # Runs in the virtual machine as a unit of systemd, the first process, on the host's
 # root under a writable overlay: installs the Debian package, attaches the emulated
 # IO-Warrior 24 (udev applies the package's rule) and runs the packaged service. The
-# IO-Warrior is then lost twice, and each time the unit's restart brings the text back:
-# unplugged and plugged in again within a second in a pause (as a resume from suspend
-# re-enumerates it), and unplugged in the middle of a text, plugged in 20 s later.
+# IO-Warrior is then lost twice, and each time the running program waits for it and
+# types the text again from its start within seconds of its return: unplugged and
+# plugged in again within a second in a pause (as a resume from suspend re-enumerates
+# it), and unplugged in the middle of a text, plugged in 20 s later.
 # Writes "PASS f details" or "FAIL f: why" to ARTIFACT-DIR/results.
 # Usage: guest-service.sh SOURCE-DIR BUILD-DIR ARTIFACT-DIR f
 set -uo pipefail
@@ -86,7 +87,7 @@ policy=$(chrt -p "$main" | sed -n 's/.*scheduling policy: //p')
 user=$(stat -c %U "/proc/$main")
 
 # Lost in the pause and back within a second: the program notices it at once (the node
-# hangs up), ends with status 4, and the unit starts it again 10 s later.
+# hangs up), closes it and waits; it looks for the node twice a second.
 sleep 1
 unplug
 sleep 0.5
@@ -108,13 +109,16 @@ plug
 back_text=$(first_report_after "$mark2" "$t_plug" 30) || fail "no report within 30 s of plugging in again (mid-text)"
 why=$(text_after "$mark2") || fail "$why"
 journalctl --no-pager -o cat -u lumatext.service >"$art/journal.txt" 2>&1
-losses=$(grep -c "lumatext: Error: IO-Warrior getrennt: lumatext wird beendet und vom Dienst neu gestartet" "$art/journal.txt")
+losses=$(grep -c "lumatext: Error: IO-Warrior getrennt: lumatext wartet, bis er wieder angesteckt ist" "$art/journal.txt")
 [ "$losses" = 2 ] || fail "the journal names the lost IO-Warrior $losses times, not 2"
-grep -q "status=4/" "$art/journal.txt" || fail "the journal shows no exit with status 4"
-grep -q "Scheduled restart job" "$art/journal.txt" || fail "the journal shows no restart"
-awk -v a="$back_pause" -v b="$back_text" 'BEGIN { exit (a <= 15 && b <= 15) ? 0 : 1 }' \
-  || fail "re-plugged, the first report came after $back_pause s (pause) and $back_text s (mid-text), not within 15 s"
-main=$(systemctl show -p MainPID --value lumatext.service)
+backs=$(grep -c "lumatext: IO-Warrior wieder angesteckt: die Laufschrift beginnt von vorn" "$art/journal.txt")
+[ "$backs" = 2 ] || fail "the journal names the IO-Warrior's return $backs times, not 2"
+! grep -qE "status=|Scheduled restart job" "$art/journal.txt" || fail "the program ended: $(grep -E "status=|Scheduled" "$art/journal.txt" | head -n 2)"
+[ "$(systemctl show -p MainPID --value lumatext.service)" = "$main" ] || fail "the service's program is not the one started"
+# The node appears about half a second after the plug, the program looks for it twice a
+# second, and then opens it and writes at once: 1 to 2 s; 5 s leaves a busy machine room.
+awk -v a="$back_pause" -v b="$back_text" 'BEGIN { exit (a <= 5 && b <= 5) ? 0 : 1 }' \
+  || fail "re-plugged, the first report came after $back_pause s (pause) and $back_text s (mid-text), not within 5 s"
 
 # In the pause now.
 sleep 1
@@ -137,5 +141,5 @@ echo "PASS f the package installed with apt (cap_sys_rawio+ep on /usr/bin/lumate
      "lumatext.service typed the text ($count reports in all, each text byte for byte) as $user, $policy, no capability left;" \
      "IO-Warrior lost in the pause and back within 1 s: first report ${back_pause} s after plugging;" \
      "lost mid-text, plugged 20 s later: first report ${back_text} s after plugging, the text byte for byte;" \
-     "journal: the loss named twice, status 4, restarts;" \
+     "journal: the loss and the return named twice each, the same process throughout;" \
      "systemctl stop in the pause: inactive, success, nothing sent after, the last report 00 FF FF, one close" | tee -a "$results"
