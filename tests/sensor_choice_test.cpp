@@ -106,8 +106,6 @@ TEST(SensorChoice, ResolvesTheOwnersChoiceOrNamesWhatIsWrongWithIt) {
        "Sensor \"nct6798:fan9\": nct6798 hat keinen L\u00fcfter fan9 (vorhanden: fan1, fan2)"},
       {"coretemp", SensorKind::kTemperature,
        "Sensor \"coretemp\": nicht in der Form TREIBER:NAME (z. B. coretemp:Package id 0 oder nct6798:fan2)"},
-      {":fan2", SensorKind::kFan,
-       "Sensor \":fan2\": nicht in der Form TREIBER:NAME (z. B. coretemp:Package id 0 oder nct6798:fan2)"},
   };
   const std::vector<HwmonDevice> devices = IntelDesktop();
   for (const Row& row : rows) {
