@@ -46,14 +46,18 @@ std::int32_t FanSpeed(std::uint8_t count) {
   return kFanSpeedConstant / (count * kCountMultiplier);
 }
 
-std::int32_t RegisterDegrees(std::int64_t millidegrees) {
+std::int32_t WholeDegrees(std::int64_t millidegrees) {
   // A file may hold any number: kept far from the ends of the range the rounding works in.
   constexpr std::int64_t kLimit = 1'000'000'000'000'000;
   const std::int64_t value = std::clamp(millidegrees, -kLimit, kLimit);
   // Half away from zero; integer division truncates towards zero.
-  const std::int64_t degrees = value < 0 ? (value - 500) / 1000 : (value + 500) / 1000;
-  if (degrees >= -128 && degrees < 0) return static_cast<std::int32_t>(degrees + 256);
-  return ToInt32(degrees);
+  return ToInt32(value < 0 ? (value - 500) / 1000 : (value + 500) / 1000);
+}
+
+std::int32_t RegisterDegrees(std::int64_t millidegrees) {
+  const std::int32_t degrees = WholeDegrees(millidegrees);
+  if (degrees >= -128 && degrees < 0) return degrees + 256;
+  return degrees;
 }
 
 std::string NumberText(std::int32_t value) {

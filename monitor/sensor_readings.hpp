@@ -49,6 +49,10 @@ struct FanMode {
 // -1 for a count of 0, from which no speed can be computed.
 std::int32_t FanSpeed(std::uint8_t count);
 
+// Whole degrees Celsius for a temperature in millidegrees, rounded half away from zero
+// (45500 is 46, -45500 is -46); beyond the 32-bit range, its nearest end.
+std::int32_t WholeDegrees(std::int64_t millidegrees);
+
 // The degrees the port read of register 0x29 gives (the byte, 0 to 255) for the driver's
 // temperature in millidegrees: the driver reads the byte as signed (255 is -1000), so a
 // value of -128 to -1 degrees is the byte 128 to 255. Rounded to whole degrees half away

@@ -14,4 +14,8 @@ std::string FirstLine(const std::filesystem::path& path);
 // A sysfs attribute in hexadecimal ("1501", "0002"); nothing when it is not one.
 std::optional<std::uint32_t> HexAttribute(const std::filesystem::path& path);
 
+// A sysfs attribute holding a whole decimal number ("45000", "-5000"); nothing when the
+// file cannot be read or its first line is anything else.
+std::optional<std::int64_t> DecimalAttribute(const std::filesystem::path& path);
+
 }  // namespace platform::lnx
