@@ -82,7 +82,7 @@ void Form1::Load() {
   // Without the monitor's ports every reading would be garbage: stop before the first
   // write to the keypad.
   if (!lib_.PortAccess(monitor::kAddressPort, monitor::kPortCount)) {
-    window_.message_box(kNoPortAccess, kErrorTitle);
+    window_.message_box(lib_.ports_foreign() ? kNoTemperatureSensor : kNoPortAccess, kErrorTitle);
     throw platform::ProgramEnd{kExitStartFailed};
   }
   display::ReleaseAllKeys(state_, lib_);

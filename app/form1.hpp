@@ -19,6 +19,9 @@ inline constexpr std::string_view kEndeCaption = "Ende";
 inline constexpr std::string_view kErrorTitle = "Error";
 inline constexpr std::string_view kCannotOpenDevice = "IO-Warrior kann nicht ge\u00f6ffnet werden!";
 inline constexpr std::string_view kNoPortAccess = "Kein Zugriff auf die Ports des Systemmonitors (0x295, 0x296)!";
+inline constexpr std::string_view kNoTemperatureSensor =
+    "Keine CPU-Temperatur: an 0x290 ist kein ITE 8705, und der Kernel bietet keinen Temperatursensor der CPU "
+    "(lumatext --sensors zeigt, was er anbietet)!";
 
 // Form1 and its buttons, in twips.
 inline constexpr platform::FormLayout kForm1Layout{

@@ -7,10 +7,12 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "app/form1.hpp"
 #include "app/keypad_tasks.hpp"
 #include "app/setup_check.hpp"
+#include "monitor/sensor_choice.hpp"
 #include "monitor/sensor_readings.hpp"
 #include "platform/desktop.hpp"
 #include "platform/device_loss.hpp"
@@ -25,7 +27,7 @@ namespace {
 constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
-    "Aufruf: lumatext [--headless | --check | --help | --version]\n"
+    "Aufruf: lumatext [--headless | --check | --sensors | --help | --version] [SENSOREN]\n"
     "        lumatext [--install-service | --remove-service]   (Windows)\n"
     "        lumatext --type TEXT | --test-keys\n"
     "Zeigt CPU-Temperatur und L\u00fcfterdrehzahl aus dem ITE 8705 auf der LED-Laufschrift.\n"
@@ -41,6 +43,10 @@ constexpr char kUsage[] =
 #else
     "  --check           pr\u00fcft die Einrichtung (IO-Warrior, udev, Portzugriff, it87) und misst einmal\n"
 #endif
+    "  --sensors         zeigt die Temperaturen und L\u00fcfter, die der Kernel anbietet, und welche lumatext liest\n"
+    "SENSOREN, wo kein ITE 8705 an 0x290 ist (die Namen zeigt --sensors):\n"
+    "  --temperature-sensor TREIBER:NAME   die Temperatur aus diesem Sensor (z. B. coretemp:Package id 0)\n"
+    "  --fan-sensor TREIBER:NAME           den L\u00fcfter aus diesem Sensor (z. B. nct6798:fan2)\n"
     "  --type TEXT       tippt TEXT einmal in die Laufschrift und endet; TEXT: 1 bis 100 Zeichen aus\n"
     "                    A-Z, a-z, 0-9, Leerzeichen und !\"#$%&'()*+,-./:;<=>?@\n"
     "  --test-keys       dr\u00fcckt jede der vier Tasten einzeln, jeweils nach Enter, und sagt, was die\n"
@@ -48,7 +54,7 @@ constexpr char kUsage[] =
     "  --install-service richtet den Windows-Dienst lumatext ein (automatisch, verz\u00f6gert)\n"
     "  --remove-service  h\u00e4lt den Windows-Dienst an und entfernt ihn\n";
 
-enum class Mode { kWindow, kHeadless, kCheck, kService, kInstallService, kRemoveService, kType, kTestKeys };
+enum class Mode { kWindow, kHeadless, kCheck, kSensors, kService, kInstallService, kRemoveService, kType, kTestKeys };
 
 struct ModeName {
   std::string_view arg;
@@ -57,6 +63,7 @@ struct ModeName {
 // --service is what the Service Control Manager starts; nobody types it.
 constexpr ModeName kModes[] = {{"--headless", Mode::kHeadless},
                                {"--check", Mode::kCheck},
+                               {"--sensors", Mode::kSensors},
                                {"--service", Mode::kService},
                                {"--install-service", Mode::kInstallService},
                                {"--remove-service", Mode::kRemoveService},
@@ -113,8 +120,18 @@ int main(int argc, char** argv) {
 
   Mode mode = Mode::kWindow;
   std::string typed;
+  monitor::OwnerChoices owner;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
+    bool sensor_option = false;
+    for (auto [name, into] : {std::pair{std::string_view("--temperature-sensor"), &owner.temperature},
+                              std::pair{std::string_view("--fan-sensor"), &owner.fan}}) {
+      if (arg != name && !(arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=')) continue;
+      if (arg == name && i + 1 >= argc) return Refuse(std::string(name) + ": Sensor fehlt (TREIBER:NAME)");
+      *into = arg == name ? argv[++i] : std::string(arg.substr(name.size() + 1));
+      sensor_option = true;
+    }
+    if (sensor_option) continue;
     if (arg == "--type" || arg.starts_with("--type=")) {
       if (arg == "--type" && i + 1 >= argc) return Refuse("--type: Text fehlt");
       typed = arg == "--type" ? argv[++i] : std::string(arg.substr(7));
@@ -139,6 +156,23 @@ int main(int argc, char** argv) {
     return Refuse(std::string(arg) + ": unbekannte Option");
   }
 
+  // Where the readings come from, once: the ITE monitor at 0x290, else the kernel's
+  // monitors. An owner's choice the kernel does not offer is a refused command line.
+  if (hardware) {
+    if (const std::string error = monitor::ChooseReadingSource(hardware->ports(), owner); !error.empty()) {
+      return Refuse(error);
+    }
+  }
+  if (mode == Mode::kSensors) {
+    if (!hardware) {
+      platform::Diagnostic("lumatext: --sensors gibt es in diesem Build nicht");
+      return app::kExitStartFailed;
+    }
+    std::ostringstream report;
+    const int status = app::ReportSensors(hardware->ports(), owner, report);
+    platform::WriteOutput(report.str());
+    return status;
+  }
   if (mode == Mode::kCheck) {
     const auto probe = platform::OpenSetupProbe(hardware ? hardware->port_access() : platform::PortAccess{});
     if (!probe) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/sensor_choice.hpp"
 #include "monitor/sensor_readings.hpp"
 #include "platform/hex_text.hpp"
 #include "platform/iowarrior_models.hpp"
@@ -168,6 +169,15 @@ void ReportUdev(const SetupFacts& facts, const IowarriorNode* chosen, Report& re
 }
 
 void ReportPorts(const SetupFacts& facts, Report& report) {
+  if (!facts.ports_foreign.empty()) {
+    if (!facts.kernel_sources.empty()) {
+      report.ok("Messwerte: " + facts.ports_foreign + "; aus den Treibern des Kernels: " + facts.kernel_sources);
+    } else {
+      report.error("Messwerte: " + facts.ports_foreign + "; kein Temperatursensor der CPU gefunden (" +
+                   std::string(monitor::kTemperatureSought) + "); lumatext --sensors zeigt, was der Kernel anbietet");
+    }
+    return;
+  }
   if (!facts.it87_files.empty()) {
     report.ok("Messwerte: aus den Dateien des Treibers it87 (" + facts.it87_files +
               "/temp1_input und fan1_input); lumatext benutzt die Ports " + Hex(monitor::kAddressPort, 3) + "/" +
@@ -213,6 +223,7 @@ void ReportPorts(const SetupFacts& facts, Report& report) {
 }
 
 void ReportIt87(const SetupFacts& facts, Report& report) {
+  if (!facts.ports_foreign.empty()) return;
   if (!facts.it87_files.empty()) {
     report.ok("Treiber it87: bedient den Systemmonitor; lumatext liest seine Dateien statt der Ports, beide kommen "
               "sich daher nicht in die Quere");
@@ -414,7 +425,9 @@ class NoDevice final : public iow::IowKit {
 
 // Whether reads and writes reach the monitor's ports.
 bool PortsGranted(const SetupFacts& facts) {
-  return facts.windows ? facts.windows->ports_ready : facts.port_refusal == PortRefusal::kNone;
+  if (facts.windows) return facts.windows->ports_ready;
+  if (!facts.ports_foreign.empty()) return !facts.kernel_sources.empty();
+  return facts.port_refusal == PortRefusal::kNone;
 }
 
 // "IT8712F (Chip-ID 0x8712, Revision 0x08)".
@@ -443,6 +456,10 @@ std::string FanModeText(const monitor::FanMode& mode) {
 // Where the readings come from, the chip and how its fan is read.
 void ReportSource(const SetupFacts& facts, iow::OutsideLibraries& lib, Report& report) {
   const monitor::FanMode mode = monitor::ReadFanMode(lib);
+  if (mode.counter == monitor::FanCounter::kDriver && !lib.driver()->register_readings()) {
+    report.ok("Quelle der Messwerte: die Treiber des Kernels (oben); Temperatur in ganzen Grad, L\u00fcfter in rpm");
+    return;
+  }
   if (mode.counter == monitor::FanCounter::kDriver) {
     report.ok("Quelle der Messwerte: die Dateien des Treibers it87, der den Chip kennt; " + FanModeText(mode));
     return;
@@ -470,7 +487,8 @@ void ReportSource(const SetupFacts& facts, iow::OutsideLibraries& lib, Report& r
 
 void ReportReading(const SetupFacts& facts, iow::PortIo& ports, Report& report) {
   if (!PortsGranted(facts)) {
-    report.error("Messung: ohne Portzugriff nicht m\u00f6glich");
+    report.error(facts.ports_foreign.empty() ? "Messung: ohne Portzugriff nicht m\u00f6glich"
+                                             : "Messung: ohne Temperatursensor nicht m\u00f6glich");
     return;
   }
   NoDevice no_device;
@@ -513,6 +531,58 @@ int ReportSetup(const SetupFacts& facts, iow::PortIo& ports, std::ostream& out) 
     out << "Ergebnis: lumatext kann hier nicht laufen; die Zeilen FEHLER oben sagen, was zu tun ist.\n";
   }
   return can_run ? 0 : 1;
+}
+
+namespace {
+
+// "coretemp:Package id 0", or "nct6798:fan2" for an input without a label.
+std::string OptionName(const monitor::HwmonDevice& device, std::string_view kind, const monitor::HwmonInput& input) {
+  return device.name + ":" + (input.label.empty() ? std::string(kind) + std::to_string(input.index) : input.label);
+}
+
+// "52,0 'C" from millidegrees, with one decimal as the files give it.
+std::string DegreesText(std::int64_t millidegrees) {
+  const std::int64_t tenths = (millidegrees < 0 ? millidegrees - 50 : millidegrees + 50) / 100;
+  const std::int64_t whole = tenths / 10;
+  const std::int64_t tenth = tenths % 10 < 0 ? -(tenths % 10) : tenths % 10;
+  return (tenths < 0 && whole == 0 ? "-" : "") + std::to_string(whole) + "," + std::to_string(tenth) + " 'C";
+}
+
+std::string ChosenText(const std::optional<monitor::ChosenSensor>& sensor, std::string_view none) {
+  if (!sensor) return std::string(none);
+  return sensor->driver + ":" + (sensor->label.empty() ? sensor->input() : sensor->label) + ", " + sensor->reason;
+}
+
+}  // namespace
+
+int ReportSensors(iow::PortIo& ports, const monitor::OwnerChoices& owner, std::ostream& out) {
+  const std::vector<monitor::HwmonDevice> devices = ports.kernel_monitors();
+  out << "Sensoren des Kernels (Name f\u00fcr --temperature-sensor bzw. --fan-sensor, Wert, Herkunft):\n";
+  for (const monitor::HwmonDevice& device : devices) {
+    for (const monitor::HwmonInput& input : device.temperatures) {
+      out << "  " << OptionName(device, "temp", input) << "   " << DegreesText(input.value) << "   (" << device.folder
+          << "/temp" << input.index << "_input)\n";
+    }
+    for (const monitor::HwmonInput& input : device.fans) {
+      out << "  " << OptionName(device, "fan", input) << "   " << input.value << " rpm   (" << device.folder << "/fan"
+          << input.index << "_input)\n";
+    }
+  }
+  if (devices.empty()) out << "  keine\n";
+  const std::string foreign = ports.foreign_ports();
+  if (foreign.empty()) {
+    out << "lumatext liest den Systemmonitor an " << Hex(monitor::kAddressPort & ~7u, 3)
+        << " (seine Ports oder die Dateien des Treibers it87); die Sensoren oben nur, wo dort keiner ist.\n";
+    return 0;
+  }
+  std::string error;
+  const monitor::SensorChoice choice = monitor::ChooseWithOwner(devices, owner, error);
+  out << "Ports: " << foreign << ".\n";
+  out << "lumatext liest die Temperatur: "
+      << ChosenText(choice.temperature, "keine (" + std::string(monitor::kTemperatureSought) + ")") << "\n";
+  out << "lumatext liest den L\u00fcfter: "
+      << ChosenText(choice.fan, "keinen (die Laufschrift zeigt --- rpm)") << "\n";
+  return choice.temperature ? 0 : 1;
 }
 
 }  // namespace app

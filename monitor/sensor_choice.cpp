@@ -98,7 +98,8 @@ std::string Named(SensorKind kind, const HwmonInput& input) {
 }
 
 ChosenSensor Chosen(const HwmonDevice& device, SensorKind kind, const HwmonInput& input, std::string reason) {
-  return {device.folder, device.name, kind, input.index, input.label, Reading(kind, input.value), std::move(reason)};
+  return {device.folder, device.name, kind, input.index, input.label, input.path, Reading(kind, input.value),
+          std::move(reason)};
 }
 
 // The first input of `kind`, over all devices in order, for which `fits(device, input)` holds.
@@ -250,6 +251,41 @@ OwnerChoice ResolveOwnerChoice(std::string_view choice, SensorKind kind, const s
   return {std::nullopt, quoted + std::string(driver) + " hat " +
                             (kind == SensorKind::kTemperature ? "keine Temperatur " : "keinen L\u00fcfter ") +
                             std::string(name) + " (vorhanden: " + Joined(offered) + ")"};
+}
+
+const std::string_view kTemperatureSought =
+    "gesucht: der Sensor der CPU (coretemp Package id 0 oder Core N, k10temp Tdie oder Tctl, zenpower, k8temp, "
+    "via_cputemp), dann ein als CPU benannter Sensor der Hauptplatine (PECI Agent 0, AMD SB-TSI, CPUTIN, CPU)";
+
+SensorChoice ChooseWithOwner(const std::vector<HwmonDevice>& devices, const OwnerChoices& owner, std::string& error) {
+  SensorChoice choice = ChooseSensors(devices);
+  const auto take = [&](const std::string& text, SensorKind kind, std::optional<ChosenSensor>& into) {
+    if (text.empty() || !error.empty()) return;
+    OwnerChoice chosen = ResolveOwnerChoice(text, kind, devices);
+    if (chosen.sensor) {
+      into = std::move(chosen.sensor);
+    } else {
+      error = chosen.error;
+    }
+  };
+  take(owner.temperature, SensorKind::kTemperature, choice.temperature);
+  take(owner.fan, SensorKind::kFan, choice.fan);
+  return choice;
+}
+
+std::string ChooseReadingSource(iow::PortIo& ports, const OwnerChoices& owner) {
+  const bool ports_foreign = !ports.foreign_ports().empty();
+  if (!ports_foreign && owner.temperature.empty() && owner.fan.empty()) return {};
+  std::string error;
+  const SensorChoice choice = ChooseWithOwner(ports.kernel_monitors(), owner, error);
+  if (!error.empty() || !ports_foreign) return error;
+  const auto source = [](const std::optional<ChosenSensor>& sensor) -> std::optional<platform::HwmonSource> {
+    if (!sensor) return std::nullopt;
+    return platform::HwmonSource{sensor->path, sensor->folder + "/" + sensor->input() + "_input: " + sensor->reason};
+  };
+  ports.read_kernel_monitors(source(choice.temperature), source(choice.fan),
+                             choice.temperature ? std::string() : std::string(kTemperatureSought));
+  return {};
 }
 
 }  // namespace monitor

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/hwmon_devices.hpp"
+#include "platform/iow.hpp"
 
 namespace monitor {
 
@@ -27,6 +28,7 @@ struct ChosenSensor {
   SensorKind kind = SensorKind::kTemperature;
   int index = 0;       // N of tempN_input or fanN_input
   std::string label;   // the input's label; empty without one
+  std::string path;    // the input's file
   // Whole degrees Celsius (half away from zero), or rpm; a fan's 0 is a reading too
   // (the sign shows "---" for it).
   std::int32_t reading = 0;
@@ -60,5 +62,26 @@ struct OwnerChoice {
 // `kind`, in the first device of that name that has the input. A malformed choice, an
 // unknown driver or input, or an input of the other kind gives an error naming it.
 OwnerChoice ResolveOwnerChoice(std::string_view choice, SensorKind kind, const std::vector<HwmonDevice>& devices);
+
+// What the rule looks for, in German, for a PC where it finds no temperature.
+extern const std::string_view kTemperatureSought;
+
+// The owner's choices among the kernel's inputs ("DRIVER:LABEL", "DRIVER:tempN",
+// "DRIVER:fanN"); empty where the rule chooses.
+struct OwnerChoices {
+  std::string temperature;
+  std::string fan;
+};
+
+// The rule's choice among `devices` with the owner's choices in its place where given;
+// `error` says in German why an owner's choice names no input there is.
+SensorChoice ChooseWithOwner(const std::vector<HwmonDevice>& devices, const OwnerChoices& owner, std::string& error);
+
+// Where the readings come from, decided once at the start. Where `ports` are the ITE
+// monitor's (foreign_ports() empty) nothing changes: its ports, or the it87 driver's files
+// for the chip at 0x290. Otherwise the kernel's monitors, the owner's choice for each
+// reading or else the rule's, handed to ports.read_kernel_monitors. Returns, in German, why
+// an owner's choice names no input the kernel offers (checked on every PC); empty otherwise.
+std::string ChooseReadingSource(iow::PortIo& ports, const OwnerChoices& owner);
 
 }  // namespace monitor

@@ -88,7 +88,7 @@ void ReadTemperatureText(WindowState& w, iow::OutsideLibraries& lib) {
       w.DisplayText += " ---'C";
       return;
     }
-    w.Reading = RegisterDegrees(*millidegrees);
+    w.Reading = driver->register_readings() ? RegisterDegrees(*millidegrees) : WholeDegrees(*millidegrees);
   } else {
     w.Reading = ReadRegister(lib, kTemperatureRegister);
   }

@@ -68,9 +68,10 @@ std::string NumberText(std::int32_t value);
 // a chip not identified, a chip that always counts 16 bits, or where a driver serves it.
 FanMode ReadFanMode(iow::OutsideLibraries& lib);
 
-// DisplayText becomes "CPU Temperatur : <degrees>'C"; Reading the register byte (from a
-// driver: the byte that reading stands for, see RegisterDegrees). "---" for the degrees
-// when a driver's reading cannot be had.
+// DisplayText becomes "CPU Temperatur : <degrees>'C"; Reading the register byte (from the
+// it87 driver: the byte that reading stands for, see RegisterDegrees; from another
+// driver: its whole degrees, "-" before a negative value). "---" for the degrees when a
+// driver's reading cannot be had.
 void ReadTemperatureText(WindowState& w, iow::OutsideLibraries& lib);
 
 // DisplayText becomes "CPU Luefterdrehzahl : <rpm> rpm", or "... : --- rpm" for a count

@@ -21,6 +21,13 @@ struct PortAccess {
   // Where the readings come from a kernel driver's files instead of the ports (Linux: the
   // it87 driver's hwmon directory); empty when the ports are read.
   std::string driver_directory;
+  // Where another driver of the kernel serves a chip at the ports: why they are left
+  // alone (then granted is false and error 0); empty otherwise.
+  std::string foreign;
+  // Then the kernel's monitors the readings come from, in German; empty where none fits.
+  std::string kernel_sources;
+  // The program's own readings there, for the set-up report to read through.
+  iow::MonitorDriver* kernel_driver = nullptr;
 };
 
 // The real IO-Warrior and port I/O of this machine.

@@ -15,6 +15,7 @@ struct HwmonInput {
   int index = 0;           // N
   std::string label;       // tempN_label or fanN_label; empty without one
   std::int64_t value = 0;  // millidegrees Celsius for a temperature, rpm for a fan
+  std::string path;        // the input's file, read again for every reading
 };
 
 // One hwmon device as the kernel offers it.
@@ -24,6 +25,12 @@ struct HwmonDevice {
   std::string platform_device;  // the name its device link leads to ("nct6775.656"); empty without one
   std::vector<HwmonInput> temperatures;  // by ascending N
   std::vector<HwmonInput> fans;          // by ascending N
+};
+
+// An input a reading is taken from, and what the set-up report says of it.
+struct HwmonSource {
+  std::string path;         // tempN_input (millidegrees Celsius) or fanN_input (rpm)
+  std::string description;  // in German: which device and input, and why it was taken
 };
 
 }  // namespace platform

@@ -6,7 +6,10 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "platform/hwmon_devices.hpp"
 #include "platform/program_end.hpp"
 
 namespace iow {
@@ -46,16 +49,21 @@ struct MonitorChip {
   std::uint8_t revision = 0;  // 0 where not read
 };
 
-// The chip's readings as a kernel driver that serves it offers them (Linux: the hwmon
-// files of the it87 driver). The driver reads the chip under its own lock.
+// The readings as the kernel's drivers offer them: the it87 driver's for the chip at
+// 0x290 (Linux: its hwmon files), or those of the CPU's and the board's own monitors where
+// the ITE monitor is not there. The drivers read their chips under their own locks.
 class MonitorDriver {
  public:
   virtual ~MonitorDriver() = default;
-  // Temperature 1 (register 0x29) in millidegrees Celsius; nullopt when it cannot be read.
-  virtual std::optional<std::int64_t> temperature_millidegrees() = 0;
-  // Fan 1 in rpm as the driver computes it, 0 or negative where it sees no speed; nullopt
+  // The temperature in millidegrees Celsius (the it87 driver's: register 0x29); nullopt
   // when it cannot be read.
+  virtual std::optional<std::int64_t> temperature_millidegrees() = 0;
+  // The fan in rpm as the driver computes it, 0 or negative where it sees no speed;
+  // nullopt when it cannot be read or there is no fan to read.
   virtual std::optional<std::int64_t> fan_rpm() = 0;
+  // Whether the temperature is register 0x29 of the ITE monitor (the text then shows it as
+  // the port read of the register would); else a temperature of its own, shown as it is.
+  virtual bool register_readings() const { return true; }
 };
 
 // Byte-wide access to the PC's I/O ports.
@@ -75,6 +83,20 @@ class PortIo {
   // Where a kernel driver serves the chip: its readings, which take the place of every
   // port access (acquire then gains nothing and touches no port); null where the ports are read.
   virtual MonitorDriver* driver() { return nullptr; }
+
+  // Why the ports are not the ITE monitor's, decided once at the start: another driver of
+  // the kernel serves a chip at them, or no ITE monitor answers there. acquire then
+  // refuses them unless read_kernel_monitors gave a temperature. Empty where the ports
+  // (or the it87 driver's files for the chip at them) give the readings.
+  virtual std::string foreign_ports() const { return {}; }
+  // The hardware monitors the kernel offers (Linux: /sys/class/hwmon); empty where it
+  // offers none or the platform cannot tell.
+  virtual std::vector<platform::HwmonDevice> kernel_monitors() const { return {}; }
+  // From now on the readings come from these inputs of the kernel's monitors: driver()
+  // serves them and acquire succeeds without a port. Without a temperature acquire fails
+  // and says `why`. Only where foreign_ports() is not empty.
+  virtual void read_kernel_monitors(const std::optional<platform::HwmonSource>& /*temperature*/,
+                                    const std::optional<platform::HwmonSource>& /*fan*/, const std::string& /*why*/) {}
 };
 
 // The clocks: monotonic time, blocking waits on it, and the local time of day.
@@ -114,6 +136,8 @@ class OutsideLibraries {
   // What the platform knows of the chip behind the ports, and the driver serving it, if any.
   MonitorChip chip() const { return ports_.chip(); }
   MonitorDriver* driver() { return ports_.driver(); }
+  // Whether the ports are not the ITE monitor's (PortIo::foreign_ports).
+  bool ports_foreign() const { return !ports_.foreign_ports().empty(); }
 
   // Delay library ("Port"): returns when at least `time` has passed, blocking the thread.
   void DELAY(std::chrono::milliseconds time) { clock_.sleep_until(clock_.now() + time); }

@@ -111,6 +111,8 @@ struct SetupFacts {
   bool program_has_capability = false;  // its file carries cap_sys_rawio in permitted and effective
   bool it87_bound = false;       // the kernel's it87 driver serves the chip
   std::string it87_files;        // its hwmon directory, whose files give the readings; empty when the ports do
+  std::string ports_foreign;     // why the ports are left alone (another driver serves a chip there); empty when not
+  std::string kernel_sources;    // then the kernel's monitors the readings come from; empty where none fits
   // Set on Windows, where it stands for udev, ioperm and it87 above.
   std::optional<WindowsPortFacts> windows;
 };

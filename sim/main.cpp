@@ -76,6 +76,7 @@ std::string ServiceArguments(const std::vector<std::string_view>& args) {
 // What the simulation runs: the program's window, or one of lumatext's key tasks, whose
 // announcements go to standard error (standard output may carry the log).
 int RunProgram(const sim::Options& options, sim::Simulation& simulation) {
+  if (!simulation.source_error().empty()) return Refuse(simulation.source_error());
   const auto say = [](std::string_view text) { std::cerr << text << std::flush; };
   if (options.type_text) {
     say(app::TypingAnnouncement(*options.type_text));

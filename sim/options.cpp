@@ -196,6 +196,12 @@ Options ParseOptions(std::span<const std::string_view> args) {
       options.restart_after = ParseSeconds(option, value());
     } else if (option == "--no-port-access") {
       options.no_port_access = flag();
+    } else if (option == "--hwmon") {
+      options.hwmon = std::string(value());
+    } else if (option == "--temperature-sensor") {
+      options.temperature_sensor = std::string(value());
+    } else if (option == "--fan-sensor") {
+      options.fan_sensor = std::string(value());
     } else if (option == "--at") {
       options.actions.push_back(ParseAction(option, value()));
     } else if (option == "--temperature") {
@@ -275,6 +281,10 @@ std::string Usage() {
          "  --restart-after SEKUNDEN  mit --unattended: nach Status 4 wird der IO-Warrior wieder\n"
          "                            angesteckt und das Programm SEKUNDEN sp\u00e4ter neu gestartet\n"
          "  --no-port-access          kein Zugriff auf die Ports des Systemmonitors\n"
+         "  --hwmon ORDNER            ein Rechner ohne ITE 8705 an 0x290, dessen Kernel die Sensoren in ORDNER\n"
+         "                            anbietet (aufgebaut wie /sys/class/hwmon)\n"
+         "  --temperature-sensor TREIBER:NAME, --fan-sensor TREIBER:NAME\n"
+         "                            die Sensoren aus ORDNER, wie bei lumatext\n"
          "  --max-time SEKUNDEN       Abbruch mit Status 3 nach so viel simulierter Zeit (Vorgabe 86400)\n"
          "  --type TEXT               tippt TEXT einmal und endet (1 bis 100 Zeichen aus A-Z, a-z, 0-9,\n"
          "                            Leerzeichen und !\"#$%&'()*+,-./:;<=>?@); die Dauer auf stderr\n"

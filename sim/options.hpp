@@ -35,6 +35,9 @@ struct Options {
   std::optional<double> unplug_every;     // seconds of simulated time
   std::optional<double> restart_after;    // seconds of simulated time; only unattended
   bool no_port_access = false;
+  std::optional<std::string> hwmon;       // a folder laid out as /sys/class/hwmon: no ITE 8705 at 0x290
+  std::string temperature_sensor;         // the owner's choices among its inputs; empty: the rule's
+  std::string fan_sensor;
   double max_time = 86400;                // seconds of simulated time
   std::optional<std::string> log_path;    // "-": standard output
   std::optional<std::string> type_text;   // --type: typed once, then the program ends

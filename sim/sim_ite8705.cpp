@@ -24,8 +24,28 @@ SimIte8705::SimIte8705(std::vector<std::uint8_t> temperatures, std::vector<std::
     : temperatures_(std::move(temperatures)), fan_counts_(std::move(fan_counts)), log_(log) {}
 
 bool SimIte8705::acquire(std::uint16_t first, std::uint16_t count) {
+  if (hwmon_) {
+    // No chip answers at the ports: the readings are the kernel's monitors', where one fits.
+    if (log_ != nullptr) log_->record("sensors", kernel_ ? kernel_->description() : "keine");
+    return kernel_ != nullptr;
+  }
   acquired_ = accessible_ && first <= kAddressPort && first + count > kDataPort;
   return acquired_;
+}
+
+std::string SimIte8705::foreign_ports() const {
+  if (!hwmon_) return {};
+  return "an 0x290 antwortet kein ITE 8705 (simuliert, Sensoren aus " + hwmon_->string() + ")";
+}
+
+std::vector<platform::HwmonDevice> SimIte8705::kernel_monitors() const {
+  return hwmon_ ? platform::ReadHwmonDevices(*hwmon_) : std::vector<platform::HwmonDevice>{};
+}
+
+void SimIte8705::read_kernel_monitors(const std::optional<platform::HwmonSource>& temperature,
+                                      const std::optional<platform::HwmonSource>& fan, const std::string&) {
+  kernel_.reset();
+  if (hwmon_ && temperature) kernel_ = std::make_unique<platform::KernelMonitorFiles>(*temperature, fan);
 }
 
 void SimIte8705::out(std::uint16_t port, std::uint8_t value) {

@@ -6,8 +6,13 @@
 // gives the high byte of the count register 0x0D gave last.
 
 #include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "platform/hwmon_files.hpp"
 #include "platform/iow.hpp"
 
 namespace sim {
@@ -26,6 +31,17 @@ class SimIte8705 final : public iow::PortIo {
 
   // The chip the platform found, as chip() tells it (the IT8705F unless set).
   iow::MonitorChip chip() const override { return chip_; }
+
+  // With set_hwmon: no ITE 8705 at 0x290, and the kernel's monitors are the folder's.
+  std::string foreign_ports() const override;
+  std::vector<platform::HwmonDevice> kernel_monitors() const override;
+  void read_kernel_monitors(const std::optional<platform::HwmonSource>& temperature,
+                            const std::optional<platform::HwmonSource>& fan, const std::string& why) override;
+  iow::MonitorDriver* driver() override { return kernel_.get(); }
+
+  // A PC without the chip, whose kernel offers the monitors in `folder` (laid out as
+  // /sys/class/hwmon): the readings come from them as the program picks them.
+  void set_hwmon(std::filesystem::path folder) { hwmon_ = std::move(folder); }
 
   // Port access is refused, as without the right to use the ports.
   void set_accessible(bool accessible) { accessible_ = accessible; }
@@ -51,6 +67,8 @@ class SimIte8705 final : public iow::PortIo {
   std::uint8_t fan_16bit_ = 0;
   std::uint16_t last_count_ = 0;
   EventLog* log_;
+  std::optional<std::filesystem::path> hwmon_;
+  std::unique_ptr<platform::KernelMonitorFiles> kernel_;
   bool accessible_ = true;
   bool acquired_ = false;
   std::uint8_t selected_register_ = 0;

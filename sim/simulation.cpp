@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "monitor/sensor_choice.hpp"
+
 namespace sim {
 
 Simulation::Simulation(const Options& options, double start_time_of_day, iow::Clock* real, std::ostream& log_out,
@@ -32,6 +34,8 @@ Simulation::Simulation(const Options& options, double start_time_of_day, iow::Cl
   if (options.unplug_every) iowarrior_.set_unplug_every(Seconds(*options.unplug_every));
   chip_.set_accessible(!options.no_port_access);
   chip_.set_chip({options.chip_id, options.chip_revision});
+  if (options.hwmon) chip_.set_hwmon(*options.hwmon);
+  source_error_ = monitor::ChooseReadingSource(chip_, {options.temperature_sensor, options.fan_sensor});
   chip_.set_fan_registers(options.fan_divisors, options.fan_16bit);
   iowarrior_.on_pins([this](iow::TimePoint time, std::span<const std::uint8_t> report) { sign_.on_report(time, report); });
   sign_.on_finished([this](const std::string& text) { log_.record("sign", text); });

@@ -56,6 +56,9 @@ class Simulation {
   // Runs of the program so far: more than one where the supervisor restarted it.
   int runs() const { return runs_; }
   SimIte8705& chip() { return chip_; }
+  // Why the owner's choice of a sensor (--temperature-sensor, --fan-sensor) names none
+  // the simulated kernel offers; empty when it does or none was made.
+  const std::string& source_error() const { return source_error_; }
   SignEmulator& sign() { return sign_; }
   ScriptedWindow& window() { return window_; }
 
@@ -88,6 +91,7 @@ class Simulation {
 
   bool unattended_;
   std::optional<iow::Duration> restart_after_;
+  std::string source_error_;
   std::unique_ptr<iow::IowKit> guard_;
   platform::EndOnDeviceLoss loss_guard_;
   SimIoWarriorWatch watch_;

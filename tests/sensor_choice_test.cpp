@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,9 +19,26 @@ std::string Described(const std::optional<ChosenSensor>& sensor) {
   return sensor->driver + " " + sensor->input() + " " + std::to_string(sensor->reading) + ": " + sensor->reason;
 }
 
-HwmonDevice Device(std::string folder, std::string name, std::vector<monitor::HwmonInput> temperatures,
-                   std::vector<monitor::HwmonInput> fans = {}) {
-  return {std::move(folder), std::move(name), "", std::move(temperatures), std::move(fans)};
+// An input as the table gives it: N, label, value.
+struct Input {
+  int index;
+  std::string label;
+  std::int64_t value;
+};
+
+HwmonDevice Device(std::string folder, std::string name, const std::vector<Input>& temperatures,
+                   const std::vector<Input>& fans = {}) {
+  HwmonDevice device{folder, std::move(name), "", {}, {}};
+  const auto inputs = [&](const std::vector<Input>& from, const std::string& kind) {
+    std::vector<monitor::HwmonInput> to;
+    for (const Input& input : from) {
+      to.push_back({input.index, input.label, input.value, folder + "/" + kind + std::to_string(input.index) + "_input"});
+    }
+    return to;
+  };
+  device.temperatures = inputs(temperatures, "temp");
+  device.fans = inputs(fans, "fan");
+  return device;
 }
 
 // A desktop with an Intel CPU and a Nuvoton Super-I/O chip, whose fans carry no labels.

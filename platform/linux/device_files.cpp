@@ -16,7 +16,7 @@
 #include <optional>
 
 #include "platform/iowarrior_models.hpp"
-#include "platform/linux/sysfs_files.hpp"
+#include "platform/sysfs_files.hpp"
 
 namespace platform::lnx {
 namespace {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <vector>
 #include <cstring>
 #include <filesystem>
@@ -15,8 +16,9 @@
 
 #include "platform/diagnostics.hpp"
 #include "platform/hex_text.hpp"
+#include "platform/hwmon_files.hpp"
 #include "platform/linux/port_instructions.hpp"
-#include "platform/linux/sysfs_files.hpp"
+#include "platform/sysfs_files.hpp"
 
 namespace platform::lnx {
 namespace {
@@ -37,7 +39,7 @@ std::optional<std::int64_t> It87Files::temperature_millidegrees() {
 
 std::optional<std::int64_t> It87Files::fan_rpm() { return Attribute(std::filesystem::path(directory_) / "fan1_input"); }
 
-LinuxPortIo::LinuxPortIo(std::string sysfs) : sysfs_(std::move(sysfs)) {}
+LinuxPortIo::LinuxPortIo(std::string sysfs, std::string proc) : sysfs_(std::move(sysfs)), proc_(std::move(proc)) {}
 
 void LinuxPortIo::grant(std::uint16_t first, std::uint16_t count) {
   granted_ = Range{first, count};
@@ -45,9 +47,14 @@ void LinuxPortIo::grant(std::uint16_t first, std::uint16_t count) {
   failure_.clear();
   error_ = 0;
   driver_.reset();
-  if (const std::string driver = It87Directory(sysfs_, static_cast<std::uint16_t>(first & ~7u)); !driver.empty()) {
+  foreign_.clear();
+  const auto base = static_cast<std::uint16_t>(first & ~7u);
+  if (const std::string driver = It87Directory(sysfs_, base); !driver.empty()) {
     // The driver reads the chip under its own lock: no port is touched, so no privilege is needed.
     driver_.emplace(driver);
+  } else if (foreign_ = ForeignDriver(sysfs_, proc_, first, count); !foreign_.empty()) {
+    // Its driver selects the chip's registers through the same address port, under a lock
+    // no program takes part in: a port access here could send it into the wrong register.
   } else if (!kHavePortInstructions) {
     failure_ = call + ": dieser Rechner hat keine I/O-Port-Befehle (nur x86)";
   } else if (GrantPorts(first, count) != 0) {
@@ -64,6 +71,17 @@ bool LinuxPortIo::acquire(std::uint16_t first, std::uint16_t count) {
     Diagnostic(failure_);
     return false;
   }
+  if (!foreign_.empty()) {
+    if (kernel_) {
+      Diagnostic("PortAccess: " + foreign_ + "; lumatext liest die Messwerte der Treiber des Kernels: " +
+                 kernel_->description());
+      return true;
+    }
+    Diagnostic("PortAccess: " + foreign_ + "; kein Temperatursensor der CPU gefunden" +
+               (kernel_missing_.empty() ? std::string() : " (" + kernel_missing_ + ")") +
+               "; lumatext --sensors zeigt, was der Kernel anbietet");
+    return false;
+  }
   if (driver_) {
     Diagnostic("PortAccess: der Treiber it87 des Kernels bedient den Systemmonitor; lumatext liest dessen Dateien " +
                driver_->directory() + "/temp1_input und fan1_input und benutzt die Ports nicht");
@@ -74,12 +92,24 @@ bool LinuxPortIo::acquire(std::uint16_t first, std::uint16_t count) {
              "nicht); die L\u00fcfterdrehzahl wird wie beim IT8705F gelesen (Register 0x0D mal 8). Bei einem "
              "sp\u00e4teren ITE-Chip mit 16-Bit-Z\u00e4hler ist sie falsch: dort den Treiber it87 laden (sudo modprobe "
              "it87), lumatext liest dann dessen Dateien");
-  if (It87DriverBound(sysfs_, static_cast<std::uint16_t>(first & ~7u))) {
-    Diagnostic("Warnung: der Treiber it87 des Kernels bedient den Systemmonitor; er und lumatext benutzen beide den "
-               "Adressport " + Hex(first) + " des Chips, ein Messwert kann daher ab und zu aus dem falschen Register "
-               "stammen");
-  }
   return true;
+}
+
+iow::MonitorDriver* LinuxPortIo::driver() {
+  if (kernel_) return kernel_.get();
+  return driver_ ? &*driver_ : nullptr;
+}
+
+std::vector<platform::HwmonDevice> LinuxPortIo::kernel_monitors() const {
+  return ReadHwmonDevices(std::filesystem::path(sysfs_) / "class/hwmon");
+}
+
+void LinuxPortIo::read_kernel_monitors(const std::optional<platform::HwmonSource>& temperature,
+                                       const std::optional<platform::HwmonSource>& fan, const std::string& why) {
+  kernel_.reset();
+  kernel_missing_ = why;
+  if (foreign_.empty() || !temperature) return;
+  kernel_ = std::make_unique<KernelMonitorFiles>(*temperature, fan);
 }
 
 void LinuxPortIo::out(std::uint16_t port, std::uint8_t value) {
@@ -132,16 +162,52 @@ std::string It87Directory(const std::string& sysfs, std::uint16_t base) {
   std::error_code error;
   const std::filesystem::path hwmon = std::filesystem::path(sysfs) / "class/hwmon";
   std::vector<std::filesystem::path> found;
-  for (const auto& entry : std::filesystem::directory_iterator(hwmon, error)) {
-    if (FirstLine(entry.path() / "name") == "it87") found.push_back(entry.path());
-  }
+  for (const auto& entry : std::filesystem::directory_iterator(hwmon, error)) found.push_back(entry.path());
   // hwmon0 before hwmon1, whatever order the directory lists them in.
   std::sort(found.begin(), found.end());
   for (const auto& directory : found) {
     // The driver names its platform device after the base address: it87.656 for 0x290.
     std::error_code unknown;
     const auto device = std::filesystem::canonical(directory / "device", unknown);
-    if (unknown || device.filename() == "it87." + std::to_string(base)) return directory.string();
+    if (!unknown && device.filename() == "it87." + std::to_string(base)) return directory.string();
+    if (unknown && FirstLine(directory / "name") == "it87") return directory.string();
+  }
+  return {};
+}
+
+std::string ForeignDriver(const std::string& sysfs, const std::string& proc, std::uint16_t first,
+                          std::uint16_t count) {
+  const auto base = static_cast<std::uint16_t>(first & ~7u);
+  const std::string suffix = "." + std::to_string(base);
+  std::error_code error;
+  std::vector<std::filesystem::path> found;
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(sysfs) / "class/hwmon", error)) {
+    found.push_back(entry.path());
+  }
+  std::sort(found.begin(), found.end());
+  for (const auto& directory : found) {
+    std::error_code unknown;
+    const std::string device = std::filesystem::canonical(directory / "device", unknown).filename().string();
+    if (unknown || !device.ends_with(suffix) || device.starts_with("it87.")) continue;
+    return "an " + Hex(base, 3) + " bedient der Treiber " + device.substr(0, device.size() - suffix.size()) +
+           " des Kernels einen Chip (" + directory.filename().string() + ", " + FirstLine(directory / "name") +
+           "); lumatext benutzt dessen Ports nicht";
+  }
+  // /proc/ioports: "0000-0cf7 : PCI Bus 0000:00", nested "  0295-0296 : nct6775". A bus's
+  // window and the firmware's reservations ("pnp 00:06", "reserved") hold no driver; an
+  // unprivileged reader sees every range as 0000-0000.
+  std::ifstream ioports(std::filesystem::path(proc) / "ioports");
+  std::string line;
+  while (std::getline(ioports, line)) {
+    unsigned from = 0, to = 0;
+    char name[128] = {};
+    if (std::sscanf(line.c_str(), " %x-%x : %127[^\n]", &from, &to, name) != 3 || to == 0) continue;
+    const std::string owner(name);
+    if (to < first || from >= first + count) continue;
+    if (owner.starts_with("PCI Bus") || owner.starts_with("pnp ") || owner == "reserved") continue;
+    return "die Ports " + Hex(first, 3) + "/" + Hex(static_cast<std::uint16_t>(first + count - 1), 3) +
+           " geh\u00f6ren laut " + (std::filesystem::path(proc) / "ioports").string() + " dem Treiber " + owner +
+           " des Kernels; lumatext benutzt sie nicht";
   }
   return {};
 }

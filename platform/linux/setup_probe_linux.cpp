@@ -21,7 +21,7 @@
 #include "platform/linux/linux_iowkit.hpp"
 #include "platform/linux/linux_port_io.hpp"
 #include "platform/linux/port_instructions.hpp"
-#include "platform/linux/sysfs_files.hpp"
+#include "platform/sysfs_files.hpp"
 
 namespace platform::lnx {
 namespace {
@@ -76,8 +76,13 @@ LinuxSetupProbe::LinuxSetupProbe(DeviceFiles& files, const PortAccess& access, S
 }
 
 LinuxSetupProbe::GrantedPorts::GrantedPorts(const PortAccess& access)
-    : granted_(access.granted && access.driver_directory.empty()) {
+    : granted_(access.granted && access.driver_directory.empty()), kernel_(access.kernel_driver) {
   if (!access.driver_directory.empty()) driver_.emplace(access.driver_directory);
+}
+
+iow::MonitorDriver* LinuxSetupProbe::GrantedPorts::driver() {
+  if (kernel_ != nullptr) return kernel_;
+  return driver_ ? &*driver_ : nullptr;
 }
 
 void LinuxSetupProbe::GrantedPorts::out(std::uint16_t port, std::uint8_t value) {
@@ -187,7 +192,9 @@ void LinuxSetupProbe::look_at_ports(SetupFacts& facts) const {
   facts.program = places_.program;
   facts.program_has_capability = FileHasRawIoCapability(places_.program);
   facts.lockdown_mode = LockdownMode(places_.sysfs);
-  if (access_.granted) return;
+  facts.ports_foreign = access_.foreign;
+  facts.kernel_sources = access_.kernel_sources;
+  if (access_.granted || !access_.foreign.empty()) return;
   facts.port_error = std::strerror(access_.error) + ExplainPortRefusal(access_.error, facts.lockdown_mode);
   if (!kHavePortInstructions) {
     facts.port_refusal = PortRefusal::kNoPortInstructions;

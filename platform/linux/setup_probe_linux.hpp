@@ -36,18 +36,20 @@ class LinuxSetupProbe final : public SetupProbe {
   iow::PortIo& ports() override { return ports_; }
 
  private:
-  // The ports as far as `access` reached them, or the it87 driver's files in their place.
+  // The ports as far as `access` reached them, or the it87 driver's files in their place,
+  // or the program's readings from the kernel's other monitors.
   class GrantedPorts final : public iow::PortIo {
    public:
     explicit GrantedPorts(const PortAccess& access);
-    bool acquire(std::uint16_t, std::uint16_t) override { return granted_ || driver_; }
+    bool acquire(std::uint16_t, std::uint16_t) override { return granted_ || driver() != nullptr; }
     void out(std::uint16_t port, std::uint8_t value) override;
     std::uint8_t in(std::uint16_t port) override;
-    iow::MonitorDriver* driver() override { return driver_ ? &*driver_ : nullptr; }
+    iow::MonitorDriver* driver() override;
 
    private:
     bool granted_;
     std::optional<It87Files> driver_;
+    iow::MonitorDriver* kernel_;
   };
 
   IowarriorNode look_at(const std::string& name);

@@ -1,6 +1,6 @@
 // The hwmon tree as the kernel lays it out, read from folders the tests make.
 
-#include "platform/linux/hwmon_tree.hpp"
+#include "platform/hwmon_files.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -12,9 +12,13 @@
 #include <string>
 #include <string_view>
 
+#include "monitor/sensor_choice.hpp"
+#include "monitor/sensor_readings.hpp"
 #include "platform/desktop.hpp"
 #include "platform/linux/linux_port_io.hpp"
 #include "platform/linux/port_instructions.hpp"
+#include "platform/system_clock.hpp"
+#include "platform/window_state.hpp"
 
 namespace platform::lnx {
 namespace {
@@ -34,6 +38,14 @@ std::string Capabilities(std::initializer_list<std::string_view> names = {"CapPr
   }
   return masks;
 }
+
+// The readings need no IO-Warrior.
+class NoIowarrior final : public iow::IowKit {
+ public:
+  iow::IowKitHandle open_device() override { return 0; }
+  std::uint32_t write(iow::IowKitHandle, std::uint32_t, const std::uint8_t*, std::uint32_t) override { return 0; }
+  void close_device(iow::IowKitHandle) override {}
+};
 
 class FakeSysfs : public testing::Test {
  protected:
@@ -106,6 +118,71 @@ TEST_F(FakeSysfs, WithTheIt87DriverTheReadingsComeFromItsFilesAndNoPortIsOpened)
       // Killed by SIGSEGV; under a sanitizer its handler ends the process with an error status.
       [](int status) { return !(WIFEXITED(status) && WEXITSTATUS(status) == 0); },
       "CapPrm:\t0000000000000000\nCapEff:\t0000000000000000\nacquired 1, error 0, read 1, files .*/class/hwmon/hwmon3");
+}
+
+// A chip another driver serves at 0x290 (here the Nuvoton chip of an Intel desktop):
+// that driver selects its registers through the same address port, so no port is ever
+// touched, and the readings come from the CPU's own sensor and the board's CPU fan.
+TEST_F(FakeSysfs, WhereAnotherDriverServesTheChipThePortsAreLeftAloneAndTheKernelsSensorsRead) {
+  const auto device = [&](const std::string& hwmon, const std::string& name) {
+    fs::create_directories(root_ / "devices/platform" / name);
+    fs::create_directory_symlink(root_ / "devices/platform" / name, root_ / "class/hwmon" / hwmon / "device");
+  };
+  write("class/hwmon/hwmon0/name", "coretemp");
+  write("class/hwmon/hwmon0/temp1_label", "Package id 0");
+  write("class/hwmon/hwmon0/temp1_input", "52000");
+  device("hwmon0", "coretemp.0");
+  write("class/hwmon/hwmon1/name", "nct6798");
+  write("class/hwmon/hwmon1/fan1_input", "800");
+  write("class/hwmon/hwmon1/fan2_input", "1234");
+  device("hwmon1", "nct6775.656");
+  EXPECT_EXIT(
+      {
+        LinuxPortIo ports(root_, root_);
+        ports.grant(0x295, 2);
+        const bool refused_before_choice = !ports.granted() && !ports.acquire(0x295, 2);
+        const std::string error = monitor::ChooseReadingSource(ports, {});
+        const bool acquired = ports.acquire(0x295, 2);
+        WindowState w;
+        platform::SystemClock clock;
+        NoIowarrior kit;
+        iow::OutsideLibraries lib(kit, ports, clock);
+        monitor::ReadTemperatureText(w, lib);
+        const std::string temperature = w.DisplayText;
+        monitor::ReadFanSpeedText(w, lib);
+        std::fprintf(stderr, "\nrefused %d, error '%s', acquired %d: %s | %s\n", refused_before_choice, error.c_str(),
+                     acquired, temperature.c_str(), w.DisplayText.c_str());
+        std::fflush(stderr);
+        // No ioperm was asked for: a port instruction now faults.
+        if (kHavePortInstructions) ReadPort(0x296);
+        std::exit(0);
+      },
+      [](int status) { return !kHavePortInstructions || !(WIFEXITED(status) && WEXITSTATUS(status) == 0); },
+      "an 0x290 bedient der Treiber nct6775 des Kernels einen Chip \\(hwmon1, nct6798\\)(.|\n)*"
+      "refused 1, error '', acquired 1: CPU Temperatur : 52'C \\| CPU Luefterdrehzahl : 1234 rpm");
+}
+
+// A claim in the kernel's list of I/O ports is a driver's; a bus's window and the
+// firmware's reservations are not, and an unprivileged reader sees only zeros.
+TEST_F(FakeSysfs, TakesAClaimOnTheMonitorsPortsInIoportsForAnotherDrivers) {
+  struct Row {
+    const char* ioports;
+    bool foreign;
+  };
+  const Row rows[] = {
+      {"0000-0cf7 : PCI Bus 0000:00\n  0290-029f : pnp 00:06\n", false},
+      {"0000-0cf7 : PCI Bus 0000:00\n  0290-029f : pnp 00:06\n    0295-0296 : nct6775\n", true},
+      {"0000-0000 : PCI Bus 0000:00\n  0000-0000 : nct6775\n", false},
+      {"  0294-0294 : other\n  0297-029c : rtc0\n", false},
+      {"  0295-029c : rtc0\n", true},
+      {"  0290-0297 : reserved\n", false},
+  };
+  for (const Row& row : rows) {
+    write("ioports", row.ioports);
+    EXPECT_EQ(!ForeignDriver(root_, root_, 0x295, 2).empty(), row.foreign) << row.ioports;
+  }
+  write("ioports", "  0295-0296 : nct6775\n");
+  EXPECT_NE(ForeignDriver(root_, root_, 0x295, 2).find("dem Treiber nct6775"), std::string::npos);
 }
 
 TEST_F(FakeSysfs, ReadsTheActiveLockdownMode) {

@@ -18,6 +18,16 @@
 namespace platform::lnx {
 namespace {
 
+// What OpenHardware found of the ports: granted or refused with `error`, or the it87
+// driver's files in their place.
+PortAccess Access(bool granted, int error = 0, std::string driver_directory = {}) {
+  PortAccess access;
+  access.granted = granted;
+  access.error = error;
+  access.driver_directory = std::move(driver_directory);
+  return access;
+}
+
 namespace fs = std::filesystem;
 
 // Nodes by name, each opening or failing with its errno; records what is done to them.
@@ -97,7 +107,7 @@ TEST_F(SetupProbeTest, DescribesEveryNodeInTheOrderLumatextTriesThemAndWritesToN
   write("sys/class/usbmisc/iowarrior4/device/bInterfaceNumber", "00\n");
   write("sys/class/usbmisc/iowarrior4/idProduct", "usb\n");
 
-  const SetupFacts facts = LinuxSetupProbe(files, {true, 0, {}}, places_).collect();
+  const SetupFacts facts = LinuxSetupProbe(files, Access(true), places_).collect();
 
   ASSERT_EQ(facts.nodes.size(), 4u);
   EXPECT_EQ(facts.nodes[0].path, places_.devices + "/iowarrior2");
@@ -119,21 +129,21 @@ TEST_F(SetupProbeTest, DescribesEveryNodeInTheOrderLumatextTriesThemAndWritesToN
 
 TEST_F(SetupProbeTest, FindsTheRuleWhereUdevTakesItAndTheGroupItGives) {
   FakeNodes files;
-  EXPECT_EQ(LinuxSetupProbe(files, {true, 0, {}}, places_).collect().udev_rule, "");
+  EXPECT_EQ(LinuxSetupProbe(files, Access(true), places_).collect().udev_rule, "");
 
   // An administrator's own rule under another name counts too.
   write("lib/50-mine.rules", "# KERNEL==\"iowarrior*\", GROUP=\"wrong\"\nKERNEL==\"iowarrior*\", MODE=\"0660\", GROUP=\"dialout\"\n");
-  SetupFacts facts = LinuxSetupProbe(files, {true, 0, {}}, places_).collect();
+  SetupFacts facts = LinuxSetupProbe(files, Access(true), places_).collect();
   EXPECT_EQ(facts.udev_rule, (root_ / "lib/50-mine.rules").string());
   EXPECT_EQ(facts.udev_group, "dialout");
   EXPECT_FALSE(facts.udev_running);
 
   // The package's rule, overridden by a file of the same name in /etc.
   write("lib/60-lumatext-iowarrior.rules", "KERNEL==\"iowarrior*\", SUBSYSTEM==\"usbmisc\", GROUP=\"plugdev\", MODE=\"0660\"\n");
-  EXPECT_EQ(LinuxSetupProbe(files, {true, 0, {}}, places_).collect().udev_group, "plugdev");
+  EXPECT_EQ(LinuxSetupProbe(files, Access(true), places_).collect().udev_group, "plugdev");
   write("etc/60-lumatext-iowarrior.rules", "KERNEL==\"iowarrior*\", GROUP=\"lumatext\"\n");
   write("udev-control", "");
-  facts = LinuxSetupProbe(files, {true, 0, {}}, places_).collect();
+  facts = LinuxSetupProbe(files, Access(true), places_).collect();
   EXPECT_EQ(facts.udev_rule, (root_ / "etc/60-lumatext-iowarrior.rules").string());
   EXPECT_EQ(facts.udev_group, "lumatext");
   EXPECT_TRUE(facts.udev_running);
@@ -141,7 +151,7 @@ TEST_F(SetupProbeTest, FindsTheRuleWhereUdevTakesItAndTheGroupItGives) {
 
 TEST_F(SetupProbeTest, NamesWhyThePortsWereRefusedAndNeverTouchesThemThen) {
   FakeNodes files;
-  LinuxSetupProbe no_capability(files, {false, EPERM, {}}, places_);
+  LinuxSetupProbe no_capability(files, Access(false, EPERM), places_);
   SetupFacts facts = no_capability.collect();
   EXPECT_EQ(facts.port_refusal, PortRefusal::kNoCapability);
   EXPECT_NE(facts.port_error.find(std::strerror(EPERM)), std::string::npos) << facts.port_error;
@@ -151,12 +161,12 @@ TEST_F(SetupProbeTest, NamesWhyThePortsWereRefusedAndNeverTouchesThemThen) {
   EXPECT_EQ(no_capability.ports().in(0x296), 0xFF);
 
   write("sys/kernel/security/lockdown", "none [integrity] confidentiality\n");
-  facts = LinuxSetupProbe(files, {false, EPERM, {}}, places_).collect();
+  facts = LinuxSetupProbe(files, Access(false, EPERM), places_).collect();
   EXPECT_EQ(facts.port_refusal, PortRefusal::kLockdown);
   EXPECT_EQ(facts.lockdown_mode, "integrity");
 
   write("sys/class/hwmon/hwmon2/name", "it87\n");
-  EXPECT_TRUE(LinuxSetupProbe(files, {true, 0, {}}, places_).collect().it87_bound);
+  EXPECT_TRUE(LinuxSetupProbe(files, Access(true), places_).collect().it87_bound);
 }
 
 // Where main chose the it87 driver's files, the probe reads them and never the ports.
@@ -166,7 +176,7 @@ TEST_F(SetupProbeTest, WithTheIt87DriversFilesTheProbeReadsThemAndNoPort) {
   write("sys/class/hwmon/hwmon0/temp1_input", "45000\n");
   write("sys/class/hwmon/hwmon0/fan1_input", "0\n");
   const std::string directory = places_.sysfs + "/class/hwmon/hwmon0";
-  LinuxSetupProbe probe(files, {true, 0, directory}, places_);
+  LinuxSetupProbe probe(files, Access(true, 0, directory), places_);
   const SetupFacts facts = probe.collect();
   EXPECT_TRUE(facts.it87_bound);
   EXPECT_EQ(facts.it87_files, directory);

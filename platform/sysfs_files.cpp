@@ -1,10 +1,10 @@
-#include "platform/linux/sysfs_files.hpp"
+#include "platform/sysfs_files.hpp"
 
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
 
-namespace platform::lnx {
+namespace platform {
 
 std::string FirstLine(const std::filesystem::path& path) {
   std::ifstream file(path);
@@ -30,4 +30,4 @@ std::optional<std::int64_t> DecimalAttribute(const std::filesystem::path& path) 
   return value;
 }
 
-}  // namespace platform::lnx
+}  // namespace platform

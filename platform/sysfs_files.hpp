@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace platform::lnx {
+namespace platform {
 
 // The file's first line without its line end; empty when it cannot be read.
 std::string FirstLine(const std::filesystem::path& path);
@@ -18,4 +18,4 @@ std::optional<std::uint32_t> HexAttribute(const std::filesystem::path& path);
 // file cannot be read or its first line is anything else.
 std::optional<std::int64_t> DecimalAttribute(const std::filesystem::path& path);
 
-}  // namespace platform::lnx
+}  // namespace platform

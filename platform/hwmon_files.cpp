@@ -1,4 +1,4 @@
-#include "platform/linux/hwmon_tree.hpp"
+#include "platform/hwmon_files.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -7,9 +7,9 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/linux/sysfs_files.hpp"
+#include "platform/sysfs_files.hpp"
 
-namespace platform::lnx {
+namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
@@ -43,7 +43,7 @@ std::vector<HwmonInput> Inputs(const fs::path& folder, std::string_view kind, bo
     const std::optional<std::int64_t> value = DecimalAttribute(entry.path());
     if (!value || (*value < 0 && !negative_allowed)) continue;
     const std::string label_file = std::string(kind) + std::to_string(*index) + "_label";
-    inputs.push_back({*index, Label(folder / label_file), *value});
+    inputs.push_back({*index, Label(folder / label_file), *value, entry.path().string()});
   }
   std::sort(inputs.begin(), inputs.end(), [](const HwmonInput& a, const HwmonInput& b) { return a.index < b.index; });
   return inputs;
@@ -84,4 +84,18 @@ std::vector<HwmonDevice> ReadHwmonDevices(const fs::path& hwmon_class) {
   return devices;
 }
 
-}  // namespace platform::lnx
+std::optional<std::int64_t> KernelMonitorFiles::temperature_millidegrees() {
+  return DecimalAttribute(temperature_.path);
+}
+
+std::optional<std::int64_t> KernelMonitorFiles::fan_rpm() {
+  if (!fan_) return std::nullopt;
+  return DecimalAttribute(fan_->path);
+}
+
+std::string KernelMonitorFiles::description() const {
+  return "Temperatur aus " + temperature_.description + "; L\u00fcfter " +
+         (fan_ ? "aus " + fan_->description : std::string("nicht gefunden (die Laufschrift zeigt --- rpm)"));
+}
+
+}  // namespace platform
