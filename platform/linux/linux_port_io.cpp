@@ -92,6 +92,11 @@ bool LinuxPortIo::acquire(std::uint16_t first, std::uint16_t count) {
              "nicht); die L\u00fcfterdrehzahl wird wie beim IT8705F gelesen (Register 0x0D mal 8). Bei einem "
              "sp\u00e4teren ITE-Chip mit 16-Bit-Z\u00e4hler ist sie falsch: dort den Treiber it87 laden (sudo modprobe "
              "it87), lumatext liest dann dessen Dateien");
+  if (It87DriverBound(sysfs_, static_cast<std::uint16_t>(first & ~7u))) {
+    Diagnostic("Warnung: der Treiber it87 des Kernels bedient den Systemmonitor; er und lumatext benutzen beide den "
+               "Adressport " + Hex(first) + " des Chips, ein Messwert kann daher ab und zu aus dem falschen Register "
+               "stammen");
+  }
   return true;
 }
 
