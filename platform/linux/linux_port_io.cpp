@@ -31,6 +31,29 @@ std::optional<std::int64_t> Attribute(const std::filesystem::path& path) {
   return value;
 }
 
+// The environment controller's configuration register: bit 7 is set while it initialises.
+constexpr std::uint8_t kConfigRegister = 0x00;
+constexpr std::uint8_t kConfigInitialising = 0x80;
+// ITE's vendor ID register, which reads 0x90 on every ITE monitor.
+constexpr std::uint8_t kVendorIdRegister = 0x58;
+constexpr std::uint8_t kIteVendorId = 0x90;
+
+// Whether an ITE monitor answers at the address port `address` (data port after it), as
+// the kernel's it87 driver tells one at its probe (drivers/hwmon/it87.c, it87_probe:
+// configuration register bit 7 clear and register 0x58 reading 0x90). Reads the two
+// registers once; why not in German, empty when it answers.
+std::string IdentifyIteMonitor(std::uint16_t address) {
+  const auto read = [address](std::uint8_t reg) {
+    WritePort(address, reg);
+    return ReadPort(static_cast<std::uint16_t>(address + 1));
+  };
+  const std::uint8_t config = read(kConfigRegister);
+  const std::uint8_t vendor = read(kVendorIdRegister);
+  if ((config & kConfigInitialising) == 0 && vendor == kIteVendorId) return {};
+  return "an " + Hex(address, 3) + " antwortet kein ITE-Systemmonitor (Register 0x58 liest " + Hex(vendor, 2) +
+         ", nicht 0x90; Register 0x00 " + Hex(config, 2) + "); lumatext liest diese Ports nicht";
+}
+
 }  // namespace
 
 std::optional<std::int64_t> It87Files::temperature_millidegrees() {
@@ -60,6 +83,9 @@ void LinuxPortIo::grant(std::uint16_t first, std::uint16_t count) {
   } else if (GrantPorts(first, count) != 0) {
     error_ = errno;
     failure_ = call + ": " + std::strerror(error_) + ExplainPortRefusal(error_, LockdownMode(sysfs_));
+  } else if (foreign_ = IdentifyIteMonitor(first); !foreign_.empty()) {
+    // Whatever answers there is no ITE monitor: its bytes would be made-up readings.
+    ReleasePorts(first, count);
   }
   // The ports were the only reason for any privilege; whatever came of them, keep none.
   DropAllCapabilities();

@@ -11,6 +11,8 @@ int GrantPorts(std::uint16_t, std::uint16_t) {
   return -1;
 }
 
+void ReleasePorts(std::uint16_t, std::uint16_t) {}
+
 void WritePort(std::uint16_t, std::uint8_t) {}
 
 std::uint8_t ReadPort(std::uint16_t) { return 0xFF; }

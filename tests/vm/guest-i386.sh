@@ -25,6 +25,7 @@ tolerance_ms=1
 
 . "$src/tests/vm/text_checks.sh"
 
+monitor_stand_in
 attach_iowarrior_24 "$programs/usbip-relay"
 user_id=4711
 home=/tmp/home-user

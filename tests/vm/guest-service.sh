@@ -59,6 +59,8 @@ text_after() {
 # Installed as a user installs it; the package's scripts set the file capability.
 # man-db's trigger would index every manual page of the host, which takes a minute here.
 rm -f /var/lib/man-db/auto-update
+. "$src/tests/vm/stand_in.sh"
+monitor_stand_in
 apt-get install -y "$art/lumatext.deb" >"$art/apt.log" 2>&1 || fail "apt-get install: $(tail -n 5 "$art/apt.log")"
 getcap /usr/bin/lumatext | grep -q "cap_sys_rawio=ep" || fail "the package left /usr/bin/lumatext without cap_sys_rawio+ep"
 

@@ -34,6 +34,7 @@ tolerance_ms=1
 ports="0x295 2"
 
 . "$src/tests/vm/text_checks.sh"
+monitor_stand_in
 elapsed() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
 
 # --- the machine's set-up ---------------------------------------------------------

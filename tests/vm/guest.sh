@@ -33,6 +33,7 @@ tolerance_ms=1
 
 . "$src/tests/vm/text_checks.sh"
 
+monitor_stand_in
 attach_iowarrior_24 "$build/tests/vm/usbip-relay"
 
 # The user: not root, the rule's group as a supplementary group, a home in /tmp.
@@ -130,7 +131,7 @@ case_a() {
                            END { exit (w < s && s < c) ? 0 : 1 }' || { fail "a report came after the text"; return; }
   local addr
   addr=$(address_bytes_from "$address")
-  [ "$addr" = 29 ] || { fail "the address port received '$addr', expected the one register 29"; return; }
+  [ "$addr" = "$identification 29" ] || { fail "the address port received '$addr', expected $identification, then 29"; return; }
   pass a "Ende clicked at report $count_at_ende of $total, exit 0, one close; address port 0x29; $summary"
 }
 
@@ -144,7 +145,7 @@ case_b() {
   headless_term_in_pause "$start" 70 || return
   local addr
   addr=$(address_bytes_from "$address")
-  [ "$addr" = 29 ] || { fail "the address port received '$addr', expected the one register 29"; return; }
+  [ "$addr" = "$identification 29" ] || { fail "the address port received '$addr', expected $identification, then 29"; return; }
   pass b "headless: capabilities all zero while it runs, SIGTERM in the pause: exit 143, nothing sent after the text; $summary"
 }
 
@@ -384,6 +385,94 @@ case_h_driver() {
     || { fail "the address port received '$(address_bytes_from "$address")'"; return; }
   grep -q "lumatext liest dessen Dateien $hwmon/temp1_input" "$dir/stderr" \
     || { fail "start-up does not say where the readings come from: $(cat "$dir/stderr")"; return; }
+}
+
+# k: PCs without the ITE 8705, their kernel's monitors laid over /sys/class/hwmon as case
+# h lays the it87 driver's (no emulated Super-I/O chip exists for a driver to bind to).
+# The Intel desktop: coretemp and a Nuvoton chip whose driver serves 0x290 (platform
+# device nct6775.656): no ioperm, no byte to the address port, the CPU's package sensor
+# and fan2. The AMD desktop: k10temp and an ITE chip elsewhere (it87.2624), nothing at
+# 0x290 (the stand-in's register 0x58 set to 0x00): the ports are identified and left,
+# never register 0x29 or 0x0D. Nothing to read: --check says FEHLER, the start fails.
+case_k() {
+  [ -d /sys/class/hwmon ] || { fail "this kernel has no /sys/class/hwmon"; return; }
+  mount -t tmpfs hwmon /sys/class/hwmon || { fail "no tmpfs over /sys/class/hwmon"; return; }
+  case_k_machines
+  umount /sys/class/hwmon
+  stand_in_register 0x58 0x90
+}
+# Lays hwmon device $1 (name $2, platform device $3) with its files "FILE=VALUE"...
+hwmon_device() {
+  local hwmon=/sys/class/hwmon/$1 platform=/tmp/platform/$3 file
+  mkdir -p "$hwmon" "$platform"
+  echo "$2" >"$hwmon/name"
+  ln -s "$platform" "$hwmon/device"
+  shift 3
+  for file in "$@"; do echo "${file#*=}" >"$hwmon/${file%%=*}"; done
+}
+# lumatext $@ as the user under strace for ioperm and iopl (under which its file capability
+# does not take effect); sets out, status and address (the address port's log size before).
+traced_lumatext() {
+  address=$(size_of "$address_log")
+  out=$(setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" \
+        strace -f -qq -e trace=ioperm,iopl -o "$home/strace.log" "$program" "$@" 2>&1)
+  status=$?
+  cp "$home/strace.log" "$dir/strace-$case_step.log"
+}
+# The same without strace: the file capability gives it the ports.
+user_lumatext() {
+  address=$(size_of "$address_log")
+  out=$(setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" "$program" "$@" 2>&1)
+  status=$?
+}
+case_k_machines() {
+  local out status address case_step addr
+  case_step=intel
+  hwmon_device hwmon0 coretemp coretemp.0 "temp1_label=Package id 0" temp1_input=52000 "temp2_label=Core 0" temp2_input=50000
+  hwmon_device hwmon1 nct6798 nct6775.656 temp1_label=SYSTIN temp1_input=31000 fan1_input=800 fan2_input=1234
+  traced_lumatext --check
+  echo "$out" >"$dir/check-intel.txt"
+  [ "$status" = 0 ] || { fail "intel: --check exit status $status: $out"; return; }
+  echo "$out" | grep -q "^OK .*bedient der Treiber nct6775 des Kernels einen Chip (hwmon1, nct6798)" \
+    || { fail "intel: --check does not name the driver at 0x290: $out"; return; }
+  echo "$out" | grep -q "\"CPU Temperatur : 52'C\" und \"CPU Luefterdrehzahl : 1234 rpm\"" \
+    || { fail "intel: --check does not show 52'C and 1234 rpm: $out"; return; }
+  ! grep -qE "ioperm|iopl" "$dir/strace-intel.log" || { fail "intel: $(cat "$dir/strace-intel.log")"; return; }
+  [ "$(size_of "$address_log")" = "$address" ] \
+    || { fail "intel: the address port received '$(address_bytes_from "$address")'"; return; }
+  traced_lumatext --sensors
+  echo "$out" >"$dir/sensors-intel.txt"
+  echo "$out" | grep -q "coretemp:Package id 0   52,0 'C" && echo "$out" | grep -q "lumatext liest den L.*nct6798:fan2" \
+    || { fail "intel: --sensors: $out"; return; }
+  rm -rf /sys/class/hwmon/* /tmp/platform
+
+  case_step=amd
+  stand_in_register 0x58 0x00
+  hwmon_device hwmon0 k10temp 0000:00:18.3 temp1_label=Tctl temp1_input=61750
+  hwmon_device hwmon1 it8686 it87.2624 fan1_input=980 fan2_input=1500
+  user_lumatext --check
+  echo "$out" >"$dir/check-amd.txt"
+  [ "$status" = 0 ] || { fail "amd: --check exit status $status: $out"; return; }
+  echo "$out" | grep -q "\"CPU Temperatur : 62'C\" und \"CPU Luefterdrehzahl : 980 rpm\"" \
+    || { fail "amd: --check does not show 62'C and 980 rpm: $out"; return; }
+  addr=$(address_bytes_from "$address")
+  [ "$addr" = "$identification" ] || { fail "amd: the address port received '$addr', expected $identification only"; return; }
+  rm -rf /sys/class/hwmon/* /tmp/platform
+
+  case_step=nothing
+  hwmon_device hwmon0 acpitz LNXTHERM:00 temp1_input=40000
+  user_lumatext --check
+  echo "$out" >"$dir/check-nothing.txt"
+  [ "$status" = 1 ] || { fail "nothing: --check exit status $status, expected 1: $out"; return; }
+  echo "$out" | grep -q "^FEHLER .*kein Temperatursensor der CPU gefunden" || { fail "nothing: --check: $out"; return; }
+  user_lumatext --headless
+  [ "$status" = 1 ] || { fail "nothing: --headless exit status $status, expected 1: $out"; return; }
+  echo "$out" | grep -q "Keine CPU-Temperatur" || { fail "nothing: --headless says: $out"; return; }
+  addr=$(address_bytes_from "$address")
+  [ "$addr" = "$identification" ] || { fail "nothing: the address port received '$addr'"; return; }
+  pass k "intel (nct6775.656): no ioperm, nothing at 0x295, --check 52'C and 1234 rpm, --sensors names both;" \
+    "amd (it87.2624, nothing at 0x290): only $identification at the address port, 62'C and 980 rpm;" \
+    "nothing: --check FEHLER (1), --headless refused (1)"
 }
 
 # models: every further IO-Warrior model the machine has a port for (iow40, iow56, ...),
