@@ -61,6 +61,11 @@ class FakeSysfs : public testing::Test {
     fs::create_directories((root_ / relative).parent_path());
     std::ofstream(root_ / relative) << text << "\n";
   }
+  // class/hwmon/`hwmon`/device, leading to the platform device `name`, as sysfs links it.
+  void device(const std::string& hwmon, const std::string& name) {
+    fs::create_directories(root_ / "devices/platform" / name);
+    fs::create_directory_symlink(root_ / "devices/platform" / name, root_ / "class/hwmon" / hwmon / "device");
+  }
 
   fs::path root_;
 };
@@ -76,10 +81,6 @@ TEST_F(FakeSysfs, FindsTheIt87DriverAmongTheHwmonDevices) {
 // The driver names its platform device after the environment controller's base:
 // it87.656 for 0x290. hwmon devices of other drivers, and an it87 at another base, are not ours.
 TEST_F(FakeSysfs, TakesTheIt87HwmonDeviceOfTheChipAtTheMonitorsBase) {
-  const auto device = [&](const std::string& hwmon, const std::string& name) {
-    fs::create_directories(root_ / "devices/platform" / name);
-    fs::create_directory_symlink(root_ / "devices/platform" / name, root_ / "class/hwmon" / hwmon / "device");
-  };
   write("class/hwmon/hwmon0/name", "coretemp");
   device("hwmon0", "coretemp.0");
   write("class/hwmon/hwmon1/name", "it87");
@@ -98,8 +99,7 @@ TEST_F(FakeSysfs, TakesTheIt87HwmonDeviceOfTheChipAtTheMonitorsBase) {
 TEST_F(FakeSysfs, WithTheIt87DriverTheReadingsComeFromItsFilesAndNoPortIsOpened) {
   if (!kHavePortInstructions) GTEST_SKIP() << "no port instructions to fault";
   write("class/hwmon/hwmon3/name", "it87");
-  fs::create_directories(root_ / "devices/platform/it87.656");
-  fs::create_directory_symlink(root_ / "devices/platform/it87.656", root_ / "class/hwmon/hwmon3/device");
+  device("hwmon3", "it87.656");
   write("class/hwmon/hwmon3/temp1_input", "-1000");
   write("class/hwmon/hwmon3/fan1_input", "3000");
   EXPECT_EXIT(
@@ -124,10 +124,6 @@ TEST_F(FakeSysfs, WithTheIt87DriverTheReadingsComeFromItsFilesAndNoPortIsOpened)
 // that driver selects its registers through the same address port, so no port is ever
 // touched, and the readings come from the CPU's own sensor and the board's CPU fan.
 TEST_F(FakeSysfs, WhereAnotherDriverServesTheChipThePortsAreLeftAloneAndTheKernelsSensorsRead) {
-  const auto device = [&](const std::string& hwmon, const std::string& name) {
-    fs::create_directories(root_ / "devices/platform" / name);
-    fs::create_directory_symlink(root_ / "devices/platform" / name, root_ / "class/hwmon" / hwmon / "device");
-  };
   write("class/hwmon/hwmon0/name", "coretemp");
   write("class/hwmon/hwmon0/temp1_label", "Package id 0");
   write("class/hwmon/hwmon0/temp1_input", "52000");

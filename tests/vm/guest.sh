@@ -325,6 +325,30 @@ case_d() {
   pass d "unplugged after report $at_unplug; one report: $(grep IowKitWrite "$dir/stderr"); Messen to exit ${seconds} s; exit 0"
 }
 
+# Lays hwmon device $1 (name $2, platform device $3) with its files "FILE=VALUE"...
+hwmon_device() {
+  local hwmon=/sys/class/hwmon/$1 platform=/tmp/platform/$3 file
+  mkdir -p "$hwmon" "$platform"
+  echo "$2" >"$hwmon/name"
+  ln -s "$platform" "$hwmon/device"
+  shift 3
+  for file in "$@"; do echo "${file#*=}" >"$hwmon/${file%%=*}"; done
+}
+# lumatext $@ as the user under strace for ioperm and iopl (under which its file capability
+# does not take effect); sets out, status and address (the address port's log size before).
+traced_lumatext() {
+  address=$(size_of "$address_log")
+  out=$(setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" \
+        strace -f -qq -e trace=ioperm,iopl -o "$home/strace.log" "$program" "$@" 2>&1)
+  status=$?
+  cp "$home/strace.log" "$dir/strace-$case_step.log"
+}
+# The same without strace: the file capability gives it the ports.
+user_lumatext() {
+  address=$(size_of "$address_log")
+  out=$(setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" "$program" "$@" 2>&1)
+  status=$?
+}
 # h (before d, which unplugs the device): the kernel's it87 driver serves the chip. No emulated ITE chip exists for the
 # driver to bind to, so its hwmon device is a tree made here over /sys/class/hwmon,
 # named as the driver names it (it87, its platform device it87.656 for 0x290). --check
@@ -347,25 +371,16 @@ case_h() {
     "--headless without ioperm or iopl and without a byte to 0x295 (without the driver: $(head -n 1 "$dir/ports-strace.log"))"
 }
 case_h_driver() {
-  local hwmon=/sys/class/hwmon/hwmon0 address out start
-  mkdir -p $hwmon /tmp/platform/it87.656
-  echo it87 >$hwmon/name
-  echo 52000 >$hwmon/temp1_input
-  echo 3000 >$hwmon/fan1_input
-  ln -s /tmp/platform/it87.656 $hwmon/device
-  address=$(size_of "$address_log")
-  # strace writes as the user: into its home, copied to the artifacts afterwards.
-  out=$(setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" \
-        strace -f -qq -e trace=ioperm,iopl -o "$home/check-strace.log" "$program" --check 2>&1)
-  status=$?
+  local hwmon=/sys/class/hwmon/hwmon0 address out status start case_step=check
+  hwmon_device hwmon0 it87 it87.656 temp1_input=52000 fan1_input=3000
+  traced_lumatext --check
   echo "$out" >"$dir/check.txt"
   [ "$status" = 0 ] || { fail "--check: exit status $status: $out"; return; }
   echo "$out" | grep -q "^OK      Messwerte: aus den Dateien des Treibers it87 ($hwmon/temp1_input" \
     || { fail "--check does not say the readings come from the driver's files: $out"; return; }
   echo "$out" | grep -q "\"CPU Temperatur : 52'C\" und \"CPU Luefterdrehzahl : 3000 rpm\"" \
     || { fail "--check does not show the files' texts: $out"; return; }
-  cp "$home/check-strace.log" "$dir/"
-  ! grep -qE "ioperm|iopl" "$dir/check-strace.log" || { fail "--check: $(cat "$dir/check-strace.log")"; return; }
+  ! grep -qE "ioperm|iopl" "$dir/strace-check.log" || { fail "--check: $(cat "$dir/strace-check.log")"; return; }
 
   start=$(($(lines) + 1))
   setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" \
@@ -400,30 +415,6 @@ case_k() {
   case_k_machines
   umount /sys/class/hwmon
   stand_in_register 0x58 0x90
-}
-# Lays hwmon device $1 (name $2, platform device $3) with its files "FILE=VALUE"...
-hwmon_device() {
-  local hwmon=/sys/class/hwmon/$1 platform=/tmp/platform/$3 file
-  mkdir -p "$hwmon" "$platform"
-  echo "$2" >"$hwmon/name"
-  ln -s "$platform" "$hwmon/device"
-  shift 3
-  for file in "$@"; do echo "${file#*=}" >"$hwmon/${file%%=*}"; done
-}
-# lumatext $@ as the user under strace for ioperm and iopl (under which its file capability
-# does not take effect); sets out, status and address (the address port's log size before).
-traced_lumatext() {
-  address=$(size_of "$address_log")
-  out=$(setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" \
-        strace -f -qq -e trace=ioperm,iopl -o "$home/strace.log" "$program" "$@" 2>&1)
-  status=$?
-  cp "$home/strace.log" "$dir/strace-$case_step.log"
-}
-# The same without strace: the file capability gives it the ports.
-user_lumatext() {
-  address=$(size_of "$address_log")
-  out=$(setpriv --reuid=$user_id --regid=$user_id --groups="$group_id" -- env HOME="$home" "$program" "$@" 2>&1)
-  status=$?
 }
 case_k_machines() {
   local out status address case_step addr
