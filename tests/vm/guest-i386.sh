@@ -75,7 +75,7 @@ case_i386_headless() {
   local start summary
   start=$(($(lines) + 1))
   start_as_user "$dir/stderr" --headless
-  headless_term_in_pause "$start" 90 || return
+  headless_term_in_pause "$start" 100 || return
   pass i386_headless "TERM in the pause: exit 143, nothing after the text; $summary"
 }
 

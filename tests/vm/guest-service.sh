@@ -72,7 +72,7 @@ node=$(stat -c "%G %a" /dev/usb/iowarrior0 2>&1)
 
 systemctl start lumatext.service || fail "systemctl start lumatext: $(systemctl status lumatext 2>&1 | tail -n 5)"
 main=$(systemctl show -p MainPID --value lumatext.service)
-deadline=$((SECONDS + 70))
+deadline=$((SECONDS + 100))
 until grep -q " sign $text$" "$device_log"; do
   [ $SECONDS -lt $deadline ] || fail "the sign never read back '$text'"
   [ "$(systemctl show -p ActiveState --value lumatext.service)" = active ] \

@@ -292,9 +292,9 @@ case_wine_d() {
   local seconds
   seconds=$(awk -v a="$t0" -v b="$t_exit" 'BEGIN { printf "%.3f", b - a }')
   # At least the text's 41 s (the sequence is kept); above it what the holds overshoot
-  # through Wine with three machines on two cores (up to 54 s seen), well short of a
-  # failed write that waits.
-  awk -v s="$seconds" -v n=$text_seconds 'BEGIN { exit (s >= n && s < n + 20) ? 0 : 1 }' \
+  # through Wine with three machines on two cores (up to 54 s seen; 50 s more allowed),
+  # far short of failed writes that each wait.
+  awk -v s="$seconds" -v n=$text_seconds 'BEGIN { exit (s >= n && s < n + 50) ? 0 : 1 }' \
     || { fail "Messen to the end took $seconds s; the text takes $text_seconds s"; return; }
   pass wine_d "unplugged after report $at_unplug, window closed (Alt+F4); one report: $(unix_text "$dir/stderr.txt" | grep IowKitWrite); Messen to exit ${seconds} s; exit 0"
 }
@@ -385,7 +385,7 @@ case_wine_h() {
   local start t0 t_exit
   start=$(($(lines) + 1))
   start_headless "$dir/stderr.txt" "$start" || return
-  local deadline=$((SECONDS + 90))
+  local deadline=$((SECONDS + 120))
   until log_from "$start" | grep -q " sign "; do
     [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null || { fail "the text did not end: $(unix_text "$dir/stderr.txt" | tail -n 3)"; return; }
     sleep 0.1

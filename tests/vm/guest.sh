@@ -119,7 +119,7 @@ case_a() {
   wait_writes "$start" 20 30 || { fail "the text stopped early"; return; }
   count_at_ende=$(writes_from "$start")
   click "$form" "$ende_xy"
-  wait_exit "$pid" 60
+  wait_exit "$pid" 120
   [ "$status" = 0 ] || { fail "exit status $status, expected 0"; return; }
   summary=$(check_text "$start" all) || { fail "$summary"; return; }
   local total
@@ -142,7 +142,7 @@ case_b() {
   start=$(($(lines) + 1))
   address=$(size_of "$address_log")
   start_as_user "$dir/stderr" --headless
-  headless_term_in_pause "$start" 70 || return
+  headless_term_in_pause "$start" 100 || return
   local addr
   addr=$(address_bytes_from "$address")
   [ "$addr" = "$identification 29" ] || { fail "the address port received '$addr', expected $identification, then 29"; return; }
@@ -245,7 +245,7 @@ case_bench() {
   local start
   start=$(($(lines) + 1))
   start_as_user "$dir/stderr" --headless
-  local deadline=$((SECONDS + 70))
+  local deadline=$((SECONDS + 100))
   until log_from "$start" | grep -q " sign $text$"; do
     [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null || { fail "the sign never read back '$text'"; return; }
     sleep 0.1
@@ -306,7 +306,7 @@ case_d() {
   local at_unplug
   at_unplug=$(writes_from "$start")
   click "$form" "$ende_xy"
-  wait_exit "$pid" 70
+  wait_exit "$pid" 120
   t_exit=$(date +%s.%N)
   [ "$status" = 0 ] || { fail "exit status $status, expected 0"; return; }
   local summary
@@ -316,10 +316,10 @@ case_d() {
   [ "$reports" = 1 ] || { fail "the write failure was reported $reports times: $(cat "$dir/stderr")"; return; }
   local seconds
   seconds=$(awk -v a="$t0" -v b="$t_exit" 'BEGIN { printf "%.3f", b - a }')
-  # At least the text's 41 s (the sequence is kept); the margin above it is what the
-  # 740 holds overshoot with three machines sharing two cores (up to 47 s seen), well
-  # short of a failed write that waits (1394 of them).
-  awk -v s="$seconds" -v n=$text_seconds 'BEGIN { exit (s >= n && s < n + 10) ? 0 : 1 }' \
+  # At least the text's 41 s (the sequence is kept); above it what the 740 holds
+  # overshoot with three machines sharing two cores (up to 47 s seen; 45 s more allowed,
+  # twice that), far short of 1394 failed writes that each wait.
+  awk -v s="$seconds" -v n=$text_seconds 'BEGIN { exit (s >= n && s < n + 45) ? 0 : 1 }' \
     || { fail "Messen to the end took $seconds s; the text takes $text_seconds s"; return; }
   grep -q detached "$art/relay.log" || { fail "the relay did not see the detach"; return; }
   pass d "unplugged after report $at_unplug; one report: $(grep IowKitWrite "$dir/stderr"); Messen to exit ${seconds} s; exit 0"
