@@ -543,9 +543,13 @@ std::string OptionName(const monitor::HwmonDevice& device, std::string_view kind
 // "52,0 'C" from millidegrees, with one decimal as the files give it.
 std::string DegreesText(std::int64_t millidegrees) {
   const std::int64_t tenths = (millidegrees < 0 ? millidegrees - 50 : millidegrees + 50) / 100;
-  const std::int64_t whole = tenths / 10;
-  const std::int64_t tenth = tenths % 10 < 0 ? -(tenths % 10) : tenths % 10;
-  return (tenths < 0 && whole == 0 ? "-" : "") + std::to_string(whole) + "," + std::to_string(tenth) + " 'C";
+  const std::int64_t magnitude = tenths < 0 ? -tenths : tenths;
+  std::string text(tenths < 0 ? "-" : "");
+  text += std::to_string(magnitude / 10);
+  text += ',';
+  text += std::to_string(magnitude % 10);
+  text += " 'C";
+  return text;
 }
 
 std::string ChosenText(const std::optional<monitor::ChosenSensor>& sensor, std::string_view none) {
