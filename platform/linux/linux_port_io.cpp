@@ -54,6 +54,21 @@ std::string IdentifyIteMonitor(std::uint16_t address) {
          ", nicht 0x90; Register 0x00 " + Hex(config, 2) + "); lumatext liest diese Ports nicht";
 }
 
+// The hwmon devices under `sysfs`/class/hwmon in the kernel's order (hwmon0 before hwmon1,
+// whatever order the directory lists them in), each with the name of the platform device
+// its device link leads to; empty where that cannot be told.
+std::vector<std::pair<std::filesystem::path, std::string>> HwmonPlatformDevices(const std::string& sysfs) {
+  std::error_code error;
+  std::vector<std::pair<std::filesystem::path, std::string>> found;
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(sysfs) / "class/hwmon", error)) {
+    std::error_code unknown;
+    const auto device = std::filesystem::canonical(entry.path() / "device", unknown);
+    found.emplace_back(entry.path(), unknown ? std::string() : device.filename().string());
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
 }  // namespace
 
 std::optional<std::int64_t> It87Files::temperature_millidegrees() {
@@ -190,18 +205,10 @@ std::string LockdownMode(const std::string& sysfs) {
 }
 
 std::string It87Directory(const std::string& sysfs, std::uint16_t base) {
-  std::error_code error;
-  const std::filesystem::path hwmon = std::filesystem::path(sysfs) / "class/hwmon";
-  std::vector<std::filesystem::path> found;
-  for (const auto& entry : std::filesystem::directory_iterator(hwmon, error)) found.push_back(entry.path());
-  // hwmon0 before hwmon1, whatever order the directory lists them in.
-  std::sort(found.begin(), found.end());
-  for (const auto& directory : found) {
+  for (const auto& [directory, device] : HwmonPlatformDevices(sysfs)) {
     // The driver names its platform device after the base address: it87.656 for 0x290.
-    std::error_code unknown;
-    const auto device = std::filesystem::canonical(directory / "device", unknown);
-    if (!unknown && device.filename() == "it87." + std::to_string(base)) return directory.string();
-    if (unknown && FirstLine(directory / "name") == "it87") return directory.string();
+    if (device == "it87." + std::to_string(base)) return directory.string();
+    if (device.empty() && FirstLine(directory / "name") == "it87") return directory.string();
   }
   return {};
 }
@@ -210,16 +217,10 @@ std::string ForeignDriver(const std::string& sysfs, const std::string& proc, std
                           std::uint16_t count) {
   const auto base = static_cast<std::uint16_t>(first & ~7u);
   const std::string suffix = "." + std::to_string(base);
-  std::error_code error;
-  std::vector<std::filesystem::path> found;
-  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(sysfs) / "class/hwmon", error)) {
-    found.push_back(entry.path());
-  }
-  std::sort(found.begin(), found.end());
-  for (const auto& directory : found) {
-    std::error_code unknown;
-    const std::string device = std::filesystem::canonical(directory / "device", unknown).filename().string();
-    if (unknown || !device.ends_with(suffix) || device.starts_with("it87.")) continue;
+  // The Super-I/O drivers name their platform devices DRIVER.BASE (nct6775.656); the it87
+  // driver's is its own case (It87Directory).
+  for (const auto& [directory, device] : HwmonPlatformDevices(sysfs)) {
+    if (!device.ends_with(suffix) || device.starts_with("it87.")) continue;
     return "an " + Hex(base, 3) + " bedient der Treiber " + device.substr(0, device.size() - suffix.size()) +
            " des Kernels einen Chip (" + directory.filename().string() + ", " + FirstLine(directory / "name") +
            "); lumatext benutzt dessen Ports nicht";
