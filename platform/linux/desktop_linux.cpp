@@ -58,7 +58,7 @@ class LinuxHardware final : public Hardware {
   // The node is the group's (udev) and the ports stay granted: a lost IO-Warrior is
   // waited for, and the sign is typed to again within a second of plugging it in.
   bool awaits_device() const override { return true; }
-  void await_device() override { lnx::AwaitIowarriorPinsNode(&signals_); }
+  void await_device() override { lnx::AwaitIowarriorPinsNode(kit_.last_node_inode(), &signals_); }
 
  private:
   lnx::EndSignals& signals_;

@@ -124,6 +124,11 @@ ssize_t SystemDeviceFiles::write(int fd, const std::uint8_t* data, std::size_t s
 
 void SystemDeviceFiles::close(int fd) { ::close(fd); }
 
+std::uint64_t SystemDeviceFiles::node_inode(int fd) {
+  struct stat node {};
+  return ::fstat(fd, &node) == 0 ? node.st_ino : 0;
+}
+
 bool SystemDeviceFiles::hung_up(int fd) {
   // No events asked for: poll reports only the conditions it always reports.
   pollfd entry{fd, 0, 0};

@@ -33,6 +33,9 @@ class DeviceFiles {
   // Whether poll(2) reports `fd` hung up or in error without waiting: the iowarrior
   // driver does so once its device is gone.
   virtual bool hung_up(int /*fd*/) { return false; }
+  // The inode of the node `fd` has open: a node made anew for a device plugged in again
+  // has another one, though it may have the same name. 0 where it cannot be told.
+  virtual std::uint64_t node_inode(int /*fd*/) { return 0; }
 };
 
 // What IOW_GETINFO would give, read from sysfs: `interface_dir` is the node's USB
@@ -50,6 +53,7 @@ class SystemDeviceFiles final : public DeviceFiles {
   ssize_t write(int fd, const std::uint8_t* data, std::size_t size) override;
   void close(int fd) override;
   bool hung_up(int fd) override;
+  std::uint64_t node_inode(int fd) override;
 };
 
 }  // namespace platform::lnx

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/diagnostics.hpp"
@@ -56,10 +57,13 @@ bool IowarriorWatch::wait_until_gone(iow::TimePoint deadline) {
   }
 }
 
-bool IowarriorPinsNodeReady(const std::string& node_dir, const std::string& class_dir) {
+bool IowarriorPinsNodeReady(std::uint64_t lost, const std::string& node_dir, const std::string& class_dir) {
   SystemDeviceFiles files;
   for (const std::string& name : IowarriorNodeNames(files, node_dir)) {
-    if (::access((node_dir + "/" + name).c_str(), R_OK | W_OK) != 0) continue;
+    const std::string node = node_dir + "/" + name;
+    struct stat status {};
+    if (::stat(node.c_str(), &status) != 0 || (lost != 0 && status.st_ino == lost)) continue;
+    if (::access(node.c_str(), R_OK | W_OK) != 0) continue;
     const std::string interface = class_dir + "/" + name + "/device";
     if (::access(interface.c_str(), F_OK) != 0) return true;
     IowarriorInfo info;
@@ -68,13 +72,13 @@ bool IowarriorPinsNodeReady(const std::string& node_dir, const std::string& clas
   return false;
 }
 
-void AwaitIowarriorPinsNode(EndSignals* signals) {
+void AwaitIowarriorPinsNode(std::uint64_t lost, EndSignals* signals) {
   // A device lost in the middle of a press left the flag set; with no IO-Warrior open no
   // line of ours is held, and an end signal must end the wait.
   if (signals != nullptr) signals->set_key_held(false);
   for (;;) {
     if (signals != nullptr) signals->end_if_requested();
-    if (IowarriorPinsNodeReady()) return;
+    if (IowarriorPinsNodeReady(lost)) return;
     pollfd wake{signals != nullptr ? signals->wake_fd() : -1, POLLIN, 0};
     if (::poll(&wake, 1, kReturnLookMilliseconds) < 0 && errno != EINTR) {
       Diagnostic(std::string("poll: ") + std::strerror(errno));

@@ -76,6 +76,7 @@ iow::IowKitHandle LinuxIowKit::open_device() {
     if (!fit.note.empty()) Diagnostic("IowKitOpenDevice: " + path + ": " + fit.note);
     fd_ = fd;
     path_ = path;
+    node_inode_ = files_.node_inode(fd);
     report_size_ = info.report_size;
     gone_ = false;
     // The descriptor itself may be 0; the handle never is.

@@ -43,6 +43,8 @@ class LinuxIowKit final : public iow::IowKit {
   int watch_fd() const { return fd_; }
   // The handle open_device handed out for it; 0 when none is open.
   iow::IowKitHandle open_handle() const { return handle_; }
+  // The inode of the node opened last (kept after it is closed); 0 before any.
+  std::uint64_t last_node_inode() const { return node_inode_; }
 
  private:
   std::uint32_t fail(const std::string& why);
@@ -53,6 +55,7 @@ class LinuxIowKit final : public iow::IowKit {
   int fd_ = -1;
   iow::IowKitHandle handle_ = 0;
   std::uint32_t report_size_ = 0;
+  std::uint64_t node_inode_ = 0;
   bool gone_ = false;
   WriteFailureLog failures_;
 };

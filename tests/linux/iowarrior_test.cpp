@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -390,18 +391,32 @@ TEST(IowarriorReturn, WaitsForAPinsNodeNotForTheSpecialModesNodeOrAnotherDevice)
     tree.put("class/" + name + "/uevent", "");
     std::filesystem::create_directory_symlink(interface_dir, tree.root / "class" / name / "device");
   };
-  EXPECT_FALSE(IowarriorPinsNodeReady(nodes, classes)) << "no node";
+  EXPECT_FALSE(IowarriorPinsNodeReady(0, nodes, classes)) << "no node";
   node("iowarrior1", special.interface("07c0", "1501", 1, "0008"));
-  EXPECT_FALSE(IowarriorPinsNodeReady(nodes, classes)) << "special modes only";
+  EXPECT_FALSE(IowarriorPinsNodeReady(0, nodes, classes)) << "special modes only";
   node("iowarrior7", other.interface("046d", "1501", 0, "0002"));
-  EXPECT_FALSE(IowarriorPinsNodeReady(nodes, classes)) << "another vendor's";
+  EXPECT_FALSE(IowarriorPinsNodeReady(0, nodes, classes)) << "another vendor's";
   node("iowarrior0", pins.interface("07c0", "1501", 0, "0002"));
-  EXPECT_TRUE(IowarriorPinsNodeReady(nodes, classes));
+  EXPECT_TRUE(IowarriorPinsNodeReady(0, nodes, classes));
 
   SysfsDevice bare("return-bare");
   bare.put("dev/iowarrior3", "");
-  EXPECT_TRUE(IowarriorPinsNodeReady((bare.root / "dev").string(), (bare.root / "class").string()))
-      << "a node sysfs says nothing of is tried";
+  const std::string bare_nodes = (bare.root / "dev").string(), bare_classes = (bare.root / "class").string();
+  EXPECT_TRUE(IowarriorPinsNodeReady(0, bare_nodes, bare_classes)) << "a node sysfs says nothing of is tried";
+
+  // The lost device's node, still there a moment after the failed write, is not its return;
+  // the node made anew when it is plugged in again is.
+  const auto inode = [](const std::filesystem::path& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_ino) : 0;
+  };
+  const std::uint64_t lost = inode(bare.root / "dev/iowarrior3");
+  EXPECT_FALSE(IowarriorPinsNodeReady(lost, bare_nodes, bare_classes)) << "the lost node itself";
+  bare.put("dev/iowarrior3.new", "");
+  std::filesystem::remove(bare.root / "dev/iowarrior3");
+  std::filesystem::rename(bare.root / "dev/iowarrior3.new", bare.root / "dev/iowarrior3");
+  ASSERT_NE(inode(bare.root / "dev/iowarrior3"), lost);
+  EXPECT_TRUE(IowarriorPinsNodeReady(lost, bare_nodes, bare_classes)) << "made anew";
 }
 
 }  // namespace

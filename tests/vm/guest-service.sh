@@ -139,9 +139,27 @@ tail -n +"$mark" "$device_log" | head -n $((mark2 - mark)) | awk '$2 == "write" 
 cut_at=$(wc -l <"$art/lost-text")
 [ "$cut_at" -gt 0 ] && head -n "$cut_at" "$art/expected-writes" | diff -q - "$art/lost-text" >/dev/null \
   || fail "the $cut_at reports after plugging in again in the pause (log lines $mark to $((mark2 - 1))) differ from the text's"
+
+# The owner's choice of sensor from /etc/default/lumatext reaches the program as one
+# argument, spaces and all: one the kernel does not offer is a refused command line
+# (status 2), which the unit does not restart.
+echo "LUMATEXT_TEMPERATURE_SENSOR=nct6798:Package id 9" >/etc/default/lumatext
+systemctl start lumatext.service
+deadline=$((SECONDS + 20))
+until [ "$(systemctl show -p ActiveState --value lumatext.service)" = failed ]; do
+  [ $SECONDS -lt $deadline ] || fail "with a sensor the kernel does not offer the unit is $(systemctl show -p ActiveState --value lumatext.service)"
+  sleep 0.2
+done
+refused="$(systemctl show -p Result --value lumatext.service) $(systemctl show -p ExecMainStatus --value lumatext.service)"
+[ "$refused" = "exit-code 2" ] || fail "with a sensor the kernel does not offer: $refused, not exit-code 2"
+journalctl --no-pager -o cat -u lumatext.service >"$art/journal.txt" 2>&1
+grep -q 'Sensor "nct6798:Package id 9": kein Treiber nct6798' "$art/journal.txt" \
+  || fail "the journal does not name the sensor chosen in /etc/default/lumatext: $(tail -n 3 "$art/journal.txt")"
+rm /etc/default/lumatext
 echo "PASS f the package installed with apt (cap_sys_rawio+ep on /usr/bin/lumatext), udev gave the node plugdev 660;" \
      "lumatext.service typed the text ($count reports in all, each text byte for byte) as $user, $policy, no capability left;" \
      "IO-Warrior lost in the pause and back within 1 s: first report ${back_pause} s after plugging;" \
      "lost mid-text, plugged 20 s later: first report ${back_text} s after plugging, the text byte for byte;" \
      "journal: the loss and the return named twice each, the same process throughout;" \
-     "systemctl stop in the pause: inactive, success, nothing sent after, the last report 00 FF FF, one close" | tee -a "$results"
+     "systemctl stop in the pause: inactive, success, nothing sent after, the last report 00 FF FF, one close;" \
+     "/etc/default/lumatext's sensor passed as one argument: refused, status 2, not restarted" | tee -a "$results"
