@@ -216,7 +216,9 @@ std::string It87Directory(const std::string& sysfs, std::uint16_t base) {
 std::string ForeignDriver(const std::string& sysfs, const std::string& proc, std::uint16_t first,
                           std::uint16_t count) {
   const auto base = static_cast<std::uint16_t>(first & ~7u);
-  const std::string suffix = "." + std::to_string(base);
+  // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on "." + std::string.
+  std::string suffix(1, '.');
+  suffix += std::to_string(base);
   // The Super-I/O drivers name their platform devices DRIVER.BASE (nct6775.656); the it87
   // driver's is its own case (It87Directory).
   for (const auto& [directory, device] : HwmonPlatformDevices(sysfs)) {

@@ -47,8 +47,8 @@ std::string Described(const HwmonDevice& device) {
   std::string text = device.folder + " " + device.name + " " + device.platform_device + ":";
   for (const auto* inputs : {&device.temperatures, &device.fans}) {
     for (const HwmonInput& input : *inputs) {
-      text += " " + std::string(inputs == &device.fans ? "fan" : "temp") + std::to_string(input.index) + " \"" +
-              input.label + "\" " + std::to_string(input.value);
+      text += inputs == &device.fans ? " fan" : " temp";
+      text += std::to_string(input.index) + " \"" + input.label + "\" " + std::to_string(input.value);
     }
   }
   return text;
