@@ -156,13 +156,17 @@ int main(int argc, char** argv) {
     return Refuse(std::string(arg) + ": unbekannte Option");
   }
 
-  // Where the readings come from, once: the ITE monitor at 0x290, else the kernel's
-  // monitors. An owner's choice the kernel does not offer is a refused command line.
+  // Where the readings come from where the ports turn out not to be the ITE monitor's:
+  // the kernel's monitors. An owner's choice the kernel does not offer is a refused
+  // command line.
   if (hardware) {
     if (const std::string error = monitor::ChooseReadingSource(hardware->ports(), owner); !error.empty()) {
       return Refuse(error);
     }
   }
+  // The reports say what the program would read: whether the ITE monitor answers is asked
+  // now (the program itself asks once it holds its IO-Warrior).
+  if (hardware && (mode == Mode::kSensors || mode == Mode::kCheck)) hardware->ports().identify();
   if (mode == Mode::kSensors) {
     if (!hardware) {
       platform::Diagnostic("lumatext: --sensors gibt es in diesem Build nicht");

@@ -274,11 +274,9 @@ SensorChoice ChooseWithOwner(const std::vector<HwmonDevice>& devices, const Owne
 }
 
 std::string ChooseReadingSource(iow::PortIo& ports, const OwnerChoices& owner) {
-  const bool ports_foreign = !ports.foreign_ports().empty();
-  if (!ports_foreign && owner.temperature.empty() && owner.fan.empty()) return {};
   std::string error;
   const SensorChoice choice = ChooseWithOwner(ports.kernel_monitors(), owner, error);
-  if (!error.empty() || !ports_foreign) return error;
+  if (!error.empty()) return error;
   const auto source = [](const std::optional<ChosenSensor>& sensor) -> std::optional<platform::HwmonSource> {
     if (!sensor) return std::nullopt;
     return platform::HwmonSource{sensor->path, sensor->folder + "/" + sensor->input() + "_input: " + sensor->reason};

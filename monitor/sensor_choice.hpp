@@ -77,11 +77,12 @@ struct OwnerChoices {
 // `error` says in German why an owner's choice names no input there is.
 SensorChoice ChooseWithOwner(const std::vector<HwmonDevice>& devices, const OwnerChoices& owner, std::string& error);
 
-// Where the readings come from, decided once at the start. Where `ports` are the ITE
-// monitor's (foreign_ports() empty) nothing changes: its ports, or the it87 driver's files
-// for the chip at 0x290. Otherwise the kernel's monitors, the owner's choice for each
-// reading or else the rule's, handed to ports.read_kernel_monitors. Returns, in German, why
-// an owner's choice names no input the kernel offers (checked on every PC); empty otherwise.
+// Where the readings come from where the ports turn out not to be the ITE monitor's: the
+// kernel's monitors, the owner's choice for each reading or else the rule's, handed to
+// ports.read_kernel_monitors at the start. Where they are the ITE monitor's, its ports
+// (or the it87 driver's files for the chip at 0x290) give the readings and these are not
+// used. Returns, in German, why an owner's choice names no input the kernel offers
+// (checked on every PC); empty otherwise.
 std::string ChooseReadingSource(iow::PortIo& ports, const OwnerChoices& owner);
 
 }  // namespace monitor

@@ -84,17 +84,21 @@ class PortIo {
   // port access (acquire then gains nothing and touches no port); null where the ports are read.
   virtual MonitorDriver* driver() { return nullptr; }
 
-  // Why the ports are not the ITE monitor's, decided once at the start: another driver of
-  // the kernel serves a chip at them, or no ITE monitor answers there. acquire then
-  // refuses them unless read_kernel_monitors gave a temperature. Empty where the ports
-  // (or the it87 driver's files for the chip at them) give the readings.
+  // Asks, once, whether the ITE monitor answers at the ports (Linux: two register reads);
+  // acquire asks it first. foreign_ports() tells the outcome.
+  virtual void identify() {}
+  // Why the ports are not the ITE monitor's: another driver of the kernel serves a chip
+  // at them (known from the start), or no ITE monitor answers there (known once
+  // identify has asked). acquire then refuses them unless read_kernel_monitors gave a
+  // temperature. Empty where the ports (or the it87 driver's files for the chip at them)
+  // give the readings.
   virtual std::string foreign_ports() const { return {}; }
   // The hardware monitors the kernel offers (Linux: /sys/class/hwmon); empty where it
   // offers none or the platform cannot tell.
   virtual std::vector<platform::HwmonDevice> kernel_monitors() const { return {}; }
-  // From now on the readings come from these inputs of the kernel's monitors: driver()
-  // serves them and acquire succeeds without a port. Without a temperature acquire fails
-  // and says `why`. Only where foreign_ports() is not empty.
+  // Where the ports are not the ITE monitor's, the readings come from these inputs of the
+  // kernel's monitors: driver() serves them and acquire succeeds without a port. Without
+  // a temperature acquire fails there and says `why`. Given at the start, before identify.
   virtual void read_kernel_monitors(const std::optional<platform::HwmonSource>& /*temperature*/,
                                     const std::optional<platform::HwmonSource>& /*fan*/, const std::string& /*why*/) {}
 };

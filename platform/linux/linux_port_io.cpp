@@ -86,6 +86,7 @@ void LinuxPortIo::grant(std::uint16_t first, std::uint16_t count) {
   error_ = 0;
   driver_.reset();
   foreign_.clear();
+  identified_ = false;
   const auto base = static_cast<std::uint16_t>(first & ~7u);
   if (const std::string driver = It87Directory(sysfs_, base); !driver.empty()) {
     // The driver reads the chip under its own lock: no port is touched, so no privilege is needed.
@@ -98,12 +99,18 @@ void LinuxPortIo::grant(std::uint16_t first, std::uint16_t count) {
   } else if (GrantPorts(first, count) != 0) {
     error_ = errno;
     failure_ = call + ": " + std::strerror(error_) + ExplainPortRefusal(error_, LockdownMode(sysfs_));
-  } else if (foreign_ = IdentifyIteMonitor(first); !foreign_.empty()) {
-    // Whatever answers there is no ITE monitor: its bytes would be made-up readings.
-    ReleasePorts(first, count);
   }
   // The ports were the only reason for any privilege; whatever came of them, keep none.
   DropAllCapabilities();
+}
+
+void LinuxPortIo::identify() {
+  if (identified_ || !granted_ || !failure_.empty() || !foreign_.empty() || driver_) return;
+  identified_ = true;
+  if (foreign_ = IdentifyIteMonitor(granted_->first); !foreign_.empty()) {
+    // Whatever answers there is no ITE monitor: its bytes would be made-up readings.
+    ReleasePorts(granted_->first, granted_->count);
+  }
 }
 
 bool LinuxPortIo::acquire(std::uint16_t first, std::uint16_t count) {
@@ -112,6 +119,7 @@ bool LinuxPortIo::acquire(std::uint16_t first, std::uint16_t count) {
     Diagnostic(failure_);
     return false;
   }
+  identify();
   if (!foreign_.empty()) {
     if (kernel_) {
       Diagnostic("PortAccess: " + foreign_ + "; lumatext liest die Messwerte der Treiber des Kernels: " +
@@ -142,7 +150,7 @@ bool LinuxPortIo::acquire(std::uint16_t first, std::uint16_t count) {
 }
 
 iow::MonitorDriver* LinuxPortIo::driver() {
-  if (kernel_) return kernel_.get();
+  if (iow::MonitorDriver* kernel = kernel_readings()) return kernel;
   return driver_ ? &*driver_ : nullptr;
 }
 
@@ -154,8 +162,7 @@ void LinuxPortIo::read_kernel_monitors(const std::optional<platform::HwmonSource
                                        const std::optional<platform::HwmonSource>& fan, const std::string& why) {
   kernel_.reset();
   kernel_missing_ = why;
-  if (foreign_.empty() || !temperature) return;
-  kernel_ = std::make_unique<KernelMonitorFiles>(*temperature, fan);
+  if (temperature) kernel_ = std::make_unique<KernelMonitorFiles>(*temperature, fan);
 }
 
 void LinuxPortIo::out(std::uint16_t port, std::uint8_t value) {

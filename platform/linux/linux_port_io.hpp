@@ -41,8 +41,14 @@ class LinuxPortIo final : public iow::PortIo {
   // serves the chip at these ports, no ioperm: the driver's files are read instead. Where
   // another driver serves a chip there (a hwmon device whose platform device is named
   // after the base address, as nct6775.656; or a claim in /proc/ioports), no ioperm and
-  // no port ever: foreign_ports() says why.
+  // no port ever: foreign_ports() says why. Touches no port.
   void grant(std::uint16_t first, std::uint16_t count);
+  // With the ports granted, asks once whether an ITE monitor answers there, as the
+  // kernel's it87 driver tells one at its probe (configuration register 0x00 with bit 7
+  // clear, register 0x58 reading 0x90); where none does, gives the ports back and
+  // foreign_ports() says why. Asked at the first acquire, after the program holds its
+  // IO-Warrior: a second program that is refused it touches no port.
+  void identify() override;
   // The outcome of grant for these ports (grant is called now when it was not). On
   // failure the reason (errno, and the kernel lockdown where it applies) is reported.
   // Warns once when the kernel's it87 driver shares the chip; says where the readings come
@@ -62,9 +68,9 @@ class LinuxPortIo final : public iow::PortIo {
   void read_kernel_monitors(const std::optional<platform::HwmonSource>& temperature,
                             const std::optional<platform::HwmonSource>& fan, const std::string& why) override;
   // Where the readings come from the kernel's other monitors: which inputs; empty otherwise.
-  std::string kernel_sources() const { return kernel_ ? kernel_->description() : std::string(); }
+  std::string kernel_sources() const { return kernel_readings() ? kernel_->description() : std::string(); }
   // Those readings; null otherwise.
-  iow::MonitorDriver* kernel_readings() const { return kernel_.get(); }
+  iow::MonitorDriver* kernel_readings() const { return foreign_.empty() ? nullptr : kernel_.get(); }
 
  private:
   struct Range {
@@ -79,6 +85,7 @@ class LinuxPortIo final : public iow::PortIo {
   bool acquired_ = false;
   std::optional<It87Files> driver_;
   std::string foreign_;
+  bool identified_ = false;
   std::unique_ptr<KernelMonitorFiles> kernel_;
   std::string kernel_missing_;
 };

@@ -461,9 +461,22 @@ case_k_machines() {
   echo "$out" | grep -q "Keine CPU-Temperatur" || { fail "nothing: --headless says: $out"; return; }
   addr=$(address_bytes_from "$address")
   [ "$addr" = "$identification" ] || { fail "nothing: the address port received '$addr'"; return; }
+  rm -rf /sys/class/hwmon/* /tmp/platform
+
+  # The chip's own PC with its CPU's sensor driver loaded (an Athlon 64's k8temp): the ITE
+  # monitor answers, so its ports give the readings as ever.
+  case_step=ite
+  stand_in_register 0x58 0x90
+  hwmon_device hwmon0 k8temp 0000:00:18.3 temp1_input=38000
+  user_lumatext --check
+  echo "$out" >"$dir/check-ite.txt"
+  [ "$status" = 0 ] || { fail "ite: --check exit status $status: $out"; return; }
+  echo "$out" | grep -q "CPU Temperatur : 45'C" || { fail "ite: --check does not read the ports: $out"; return; }
+  addr=$(address_bytes_from "$address")
+  [ "$addr" = "$identification 29 0d" ] || { fail "ite: the address port received '$addr'"; return; }
   pass k "intel (nct6775.656): no ioperm, nothing at 0x295, --check 52'C and 1234 rpm, --sensors names both;" \
     "amd (it87.2624, nothing at 0x290): only $identification at the address port, 62'C and 980 rpm;" \
-    "nothing: --check FEHLER (1), --headless refused (1)"
+    "nothing: --check FEHLER (1), --headless refused (1); the ITE 8705's PC with k8temp: the ports, 45'C"
 }
 
 # models: every further IO-Warrior model the machine has a port for (iow40, iow56, ...),
