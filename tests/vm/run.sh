@@ -129,7 +129,7 @@ CONFIG
 # emulated over USB/IP beside the 24 (lumatext-iow24 --iowarrior). Returns when the
 # machine is off.
 boot() {
-  local dir=$1 attach=${2:-usbip} seconds=${3:-660}
+  local dir=$1 attach=${2:-usbip} seconds=${3:-780}
   rm -f "$dir"/device.log "$dir"/address-port.log "$dir"/ports.trace "$dir"/results "$dir"/console.log
   rm -rf "$dir"/cases
   local socket=$dir/iow24.sock device="" usbip=()
@@ -271,7 +271,7 @@ other_models=""
 case " ${desktop_cases[*]} " in *" models "*) other_models="40 56 28 28L 100" ;; esac
 pids=()
 for dir in "${machines[@]}"; do
-  if [ "$dir" = "$art" ]; then boot "$dir" usbip 660 "$other_models" & else boot "$dir" & fi
+  if [ "$dir" = "$art" ]; then boot "$dir" usbip 780 "$other_models" & else boot "$dir" & fi
   pids+=($!)
 done
 # The Windows build under Wine: the programs and a prefix made here, shared into the
@@ -312,7 +312,7 @@ SETTINGS
     build_initramfs "$dir" chroot "$src/tests/vm/guest-wine.sh" "$@"
   # Wine's start costs 15-75 s under TCG, two cases type the text, the key test starts
   # the console program once more; wine_m and wine_h start Wine twice.
-  boot "$dir" uhid 640
+  boot "$dir" uhid 720
 }
 # The prefix is made once, for both Wine machines: each writes only to a layer of its
 # own over it.
