@@ -1,9 +1,9 @@
 #pragma once
 // Where the two readings come from on a PC without the ITE 8705 at 0x290: the hardware
 // monitors the kernel offers (platform/hwmon_devices.hpp), and the rule that picks the
-// CPU's temperature and the CPU fan among them, or the owner's own choice. Pure: the
-// platform layer reads the devices, and the caller has already decided that the readings
-// do not come from the ITE monitor at 0x290 (its ports, or the it87 driver's files for it).
+// CPU's temperature and the CPU fan among them, or the owner's own choice. Pure but for
+// ChooseReadingSource: the platform layer reads the devices and uses the choice only where
+// the ports turn out not to be the ITE monitor's at 0x290.
 
 #include <cstdint>
 #include <optional>
