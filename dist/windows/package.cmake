@@ -1,16 +1,17 @@
 # The Windows packages: an NSIS setup and a portable .zip, both with the programs, the
-# licence, how to set up PawnIO, PawnIO's signed module LpcIO.bin beside lumatext.exe
-# (with its licence and its source) and PawnIO's own signed setup; the setup adds
+# licence, how to set up PawnIO, PawnIO's signed modules beside lumatext.exe (LpcIO.bin
+# and the CPU temperature modules, with their licence and their sources) and PawnIO's own signed setup; the setup adds
 # Start-menu entries and an uninstaller, and runs PawnIO's setup where PawnIO is
 # missing or older. `cmake --build build/windows --target package` makes both.
 include(${CMAKE_CURRENT_LIST_DIR}/package-common.cmake)
 lumatext_windows_packages(win64 PawnIO.txt "PawnIO einrichten" lumatext "$PROGRAMFILES64" amd64-unicode)
-# LpcIO.bin where lumatext looks for it; LGPL 2.1: its licence and its source beside.
+# The modules where lumatext looks for them, unchanged; LGPL 2.1: their licence and their
+# sources beside.
 set(lumatext_pawnio_modules ${PROJECT_SOURCE_DIR}/third_party/pawnio-modules)
-install(FILES ${lumatext_pawnio_modules}/LpcIO.bin DESTINATION bin)
-install(FILES ${lumatext_pawnio_modules}/COPYING DESTINATION third-party/LpcIO RENAME COPYING.txt)
-install(FILES ${lumatext_pawnio_modules}/README.md DESTINATION third-party/LpcIO RENAME README.txt)
-install(DIRECTORY ${lumatext_pawnio_modules}/source/ DESTINATION third-party/LpcIO/source)
+install(FILES ${LUMATEXT_PAWNIO_MODULE_FILES} DESTINATION bin)
+install(FILES ${lumatext_pawnio_modules}/COPYING DESTINATION third-party/PawnIO.Modules RENAME COPYING.txt)
+install(FILES ${lumatext_pawnio_modules}/README.md DESTINATION third-party/PawnIO.Modules RENAME README.txt)
+install(DIRECTORY ${lumatext_pawnio_modules}/source/ DESTINATION third-party/PawnIO.Modules/source)
 # PawnIO's own signed setup and its terms: the setup runs it when its section "PawnIO"
 # is ticked (the default).
 set(lumatext_pawnio_setup ${PROJECT_SOURCE_DIR}/third_party/pawnio-setup)
