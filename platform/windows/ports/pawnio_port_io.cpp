@@ -111,11 +111,36 @@ std::vector<std::uint8_t> PawnIoCall(const PawnIoFunction& function, std::span<c
   return call;
 }
 
-std::filesystem::path ModuleBesideProgram() {
+std::filesystem::path ModuleBesideProgram(const wchar_t* name) {
   std::wstring path(32768, L'\0');
   const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
   path.resize(length);
-  return std::filesystem::path(path).parent_path() / kPawnIo.module_file;
+  return std::filesystem::path(path).parent_path() / name;
+}
+
+DWORD PawnIoLoad(PawnIoDevice& device, const std::filesystem::path& module) {
+  std::ifstream file(module, std::ios::binary);
+  if (!file) return ERROR_FILE_NOT_FOUND;
+  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  DWORD returned = 0;
+  return device.control(kPawnIo.load_module, bytes, {}, returned);
+}
+
+DWORD PawnIoExecute(PawnIoDevice& device, const PawnIoFunction& function, std::span<const std::uint64_t> arguments,
+                    std::span<std::uint64_t> results) {
+  const std::vector<std::uint8_t> input = PawnIoCall(function, arguments);
+  if (input.empty() || results.size() != function.results) return ERROR_INVALID_PARAMETER;
+  std::vector<std::uint8_t> output(8 * function.results, 0);
+  DWORD returned = 0;
+  const DWORD error = device.control(kPawnIo.execute, input, output, returned);
+  if (error != ERROR_SUCCESS) return error;
+  if (returned != output.size()) return ERROR_INVALID_DATA;
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    std::uint64_t value = 0;
+    for (std::size_t byte = 0; byte < 8; ++byte) value |= std::uint64_t{output[8 * i + byte]} << (8 * byte);
+    results[i] = value;
+  }
+  return ERROR_SUCCESS;
 }
 
 PawnIoPortIo::PawnIoPortIo(PawnIoDevice& device, std::filesystem::path module, IsaBus& bus)
@@ -124,6 +149,7 @@ PawnIoPortIo::PawnIoPortIo(PawnIoDevice& device, std::filesystem::path module, I
 bool PawnIoPortIo::acquire(std::uint16_t first, std::uint16_t count) {
   ready_ = false;
   absent_ = false;
+  no_monitor_ = false;
   failure_.clear();
   module_fault_.clear();
   slots_.clear();
@@ -141,14 +167,11 @@ bool PawnIoPortIo::acquire(std::uint16_t first, std::uint16_t count) {
   if (opened != ERROR_SUCCESS) return fail("Das Ger\u00e4t von PawnIO ist nicht zu \u00f6ffnen: " + ErrorText(opened) + ".");
 
   const std::string module = Narrow(module_.wstring());
-  std::ifstream file(module_, std::ios::binary);
-  if (!file) {
+  if (std::error_code error; !std::filesystem::is_regular_file(module_, error)) {
     return fail("Das PawnIO-Modul " + Narrow(module_.filename().wstring()) + " fehlt: es geh\u00f6rt neben lumatext.exe (" +
                 module + "). Es stammt aus den Releases von PawnIO.Modules (github.com/namazso/PawnIO.Modules).");
   }
-  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  DWORD returned = 0;
-  if (const DWORD loaded = device_.control(kPawnIo.load_module, bytes, {}, returned); loaded != ERROR_SUCCESS) {
+  if (const DWORD loaded = PawnIoLoad(device_, module_); loaded != ERROR_SUCCESS) {
     return fail(LoadFailure(loaded, module));
   }
 
@@ -174,6 +197,7 @@ bool PawnIoPortIo::acquire(std::uint16_t first, std::uint16_t count) {
     }
     found += (found.empty() ? "" : "; ") + SlotText(slot) + ": " + finding.outcome;
   }
+  no_monitor_ = true;
   return fail("Kein nutzbarer ITE-Chip gefunden. " + found + ".");
 }
 
@@ -279,20 +303,7 @@ std::string PawnIoPortIo::check_windows(std::uint16_t first, std::uint16_t count
 
 DWORD PawnIoPortIo::execute(const PawnIoFunction& function, std::span<const std::uint64_t> arguments,
                             std::span<std::uint64_t> results) {
-  // Exactly the function's counts: neither the driver nor the module checks them all.
-  const std::vector<std::uint8_t> input = PawnIoCall(function, arguments);
-  if (input.empty() || results.size() != function.results) return ERROR_INVALID_PARAMETER;
-  std::vector<std::uint8_t> output(8 * function.results, 0);
-  DWORD returned = 0;
-  const DWORD error = device_.control(kPawnIo.execute, input, output, returned);
-  if (error != ERROR_SUCCESS) return error;
-  if (returned != output.size()) return ERROR_INVALID_DATA;
-  for (std::size_t i = 0; i < results.size(); ++i) {
-    std::uint64_t value = 0;
-    for (std::size_t byte = 0; byte < 8; ++byte) value |= std::uint64_t{output[8 * i + byte]} << (8 * byte);
-    results[i] = value;
-  }
-  return ERROR_SUCCESS;
+  return PawnIoExecute(device_, function, arguments, results);
 }
 
 void PawnIoPortIo::out(std::uint16_t port, std::uint8_t value) {

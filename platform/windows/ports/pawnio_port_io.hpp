@@ -96,8 +96,19 @@ class Win32PawnIoDevice final : public PawnIoDevice {
 // the number of arguments is not the function's.
 std::vector<std::uint8_t> PawnIoCall(const PawnIoFunction& function, std::span<const std::uint64_t> arguments);
 
-// The module file beside the running program.
-std::filesystem::path ModuleBesideProgram();
+// Calls `function` of the module loaded on `device` with exactly its number of
+// `arguments` and `results` (neither the driver nor the module checks them all);
+// ERROR_SUCCESS or the Windows error, ERROR_INVALID_PARAMETER for a wrong count,
+// ERROR_INVALID_DATA for a short answer. `results` gets the results.
+DWORD PawnIoExecute(PawnIoDevice& device, const PawnIoFunction& function, std::span<const std::uint64_t> arguments,
+                    std::span<std::uint64_t> results = {});
+
+// Loads the module file `module` on `device`; ERROR_SUCCESS, the Windows error PawnIO
+// answered, or ERROR_FILE_NOT_FOUND when the file cannot be read.
+DWORD PawnIoLoad(PawnIoDevice& device, const std::filesystem::path& module);
+
+// The module file `name` beside the running program; LpcIO's by default.
+std::filesystem::path ModuleBesideProgram(const wchar_t* name = kPawnIo.module_file);
 
 // What acquire found on each configuration slot it tried, in the order tried.
 struct SlotFinding {
@@ -129,6 +140,12 @@ class PawnIoPortIo final : public iow::PortIo {
   const std::string& failure() const { return failure_; }
   // Whether the last acquire failed because PawnIO is not installed.
   bool absent() const { return absent_; }
+  // Whether the last acquire failed because no slot holds an ITE chip whose monitor lies
+  // at the ports: PawnIO and LpcIO served, and LpcIO stays loaded on the device.
+  bool no_monitor() const { return no_monitor_; }
+  // The device LpcIO is loaded on once acquire has loaded it.
+  PawnIoDevice& device() { return device_; }
+  IsaBus& bus() { return bus_; }
   // What acquire found on each configuration slot it tried, in the order tried.
   const std::vector<SlotFinding>& slots() const;
 
@@ -155,6 +172,7 @@ class PawnIoPortIo final : public iow::PortIo {
   IsaBus& bus_;
   bool ready_ = false;
   bool absent_ = false;
+  bool no_monitor_ = false;
   bool failing_ = false;
   std::string failure_;
   std::string module_fault_;
