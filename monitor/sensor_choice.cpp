@@ -23,12 +23,14 @@ struct OwnSensor {
 // coretemp: the package's sensor (older kernels named it "Physical id"), else the hottest
 // core. k10temp: Tdie where the CPU has it, else Tctl; before family 17h the one input
 // has no label. zenpower: the same names. k8temp and via_cputemp: the hottest input.
-const std::array<OwnSensor, 5> kOwnSensors{{
+// cpu (Windows: PawnIO's CPU modules): the package, Tdie or Tctl, else the hottest core.
+const std::array<OwnSensor, 6> kOwnSensors{{
     {"coretemp", {"Package id 0", "Physical id 0"}, 2, "Core "},
     {"k10temp", {"Tdie", "Tctl", ""}, 3, std::nullopt},
     {"zenpower", {"Tdie", "Tctl"}, 2, std::nullopt},
     {"k8temp", {}, 0, ""},
     {"via_cputemp", {}, 0, ""},
+    {"cpu", {"package", "Tdie", "Tctl"}, 3, "core"},
 }};
 
 // Labels a board's monitor gives the CPU's temperature, best first. PECI Agent 0 is the
@@ -62,10 +64,14 @@ bool IsIte(std::string_view name) {
   return std::all_of(name.begin() + 2, name.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
 
-const std::array<FanHeader, 3> kFanHeaders{{
+// The f71882fg driver's chips ("f71882fg", "f71889fg", "f81865f"): fan1 is the CPU's header.
+bool IsFintek(std::string_view name) { return name.starts_with("f71") || name.starts_with("f81"); }
+
+const std::array<FanHeader, 4> kFanHeaders{{
     {IsNuvoton, 2, "CPUFANIN"},
     {IsWinbond, 2, "CPUFANIN0"},
     {IsIte, 1, ""},
+    {IsFintek, 1, ""},
 }};
 
 // Laptop drivers whose only fan is the one that cools the processor.

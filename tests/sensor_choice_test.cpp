@@ -93,6 +93,17 @@ TEST(SensorChoice, TakesTheCpusOwnSensorAndTheCpuFanOnEachKindOfMachine) {
       {"a laptop driver with two unlabelled fans, a board sensor without a CPU label",
        {Device("hwmon0", "acpitz", {{1, "", 27800}}), Device("hwmon1", "thinkpad", {}, {{1, "", 2000}, {2, "", 2100}})},
        "none", "none"},
+      {"Windows, Intel with a package sensor (PawnIO's IntelMSR), Fintek's CPU header is fan1",
+       {Device("IntelMSR.bin", "cpu", {{1, "package", 61000}, {2, "core0", 58000}, {3, "core1", 66000}}),
+        Device("Slot 1", "f71882fg", {}, {{1, "", 1500}, {2, "", 700}})},
+       "cpu temp1 61: CPU-eigener Sensor (cpu, package)",
+       "f71882fg fan1 1500: CPU-L\u00fcfteranschluss des Super-I/O-Chips (f71882fg, fan1)"},
+      {"Windows, Intel without one: the hottest logical processor",
+       {Device("IntelMSR.bin", "cpu", {{1, "core0", 40000}, {2, "core1", 44000}})},
+       "cpu temp2 44: CPU-eigener Sensor (cpu, der hei\u00dfeste: core1)", "none"},
+      {"Windows, a Ryzen 1800X: Tdie before Tctl",
+       {Device("AMDFamily17.bin", "cpu", {{1, "Tctl", 75000}, {2, "Tdie", 55000}})},
+       "cpu temp2 55: CPU-eigener Sensor (cpu, Tdie)", "none"},
       {"nothing at all", {}, "none", "none"},
   };
   for (const Machine& machine : machines) {
