@@ -4,9 +4,12 @@
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "platform/hex_text.hpp"
 #include "platform/windows/base/utf16.hpp"
@@ -27,6 +30,9 @@ constexpr std::int32_t kSuccess = 0;
 constexpr auto kUnsuccessful = static_cast<std::int32_t>(0xC0000001);
 constexpr auto kInvalidParameter = static_cast<std::int32_t>(0xC000000D);
 constexpr auto kObjectNameNotFound = static_cast<std::int32_t>(0xC0000034);
+constexpr auto kAccessViolation = static_cast<std::int32_t>(0xC0000005);
+constexpr auto kDeviceDoesNotExist = static_cast<std::int32_t>(0xC00000C0);
+constexpr auto kNotFound = static_cast<std::int32_t>(0xC0000225);
 constexpr auto kAlreadyInitialized = static_cast<std::int32_t>(0xC0000510);
 
 constexpr DWORD kLoad = 0xA1B22084;     // CTL_CODE(41394, 0x821, METHOD_BUFFERED, FILE_ANY_ACCESS)
@@ -40,6 +46,8 @@ constexpr std::size_t kNameSize = 32;
 DWORD Win32Error(std::int32_t status) {
   switch (static_cast<std::uint32_t>(status)) {
     case 0xC0000001: return ERROR_GEN_FAILURE;
+    case 0xC0000005: return ERROR_NOACCESS;
+    case 0xC00000C0: return ERROR_DEV_NOT_EXIST;
     case 0xC000000D: return ERROR_INVALID_PARAMETER;
     case 0xC0000034: return ERROR_FILE_NOT_FOUND;
     case 0xC0000022: return ERROR_ACCESS_DENIED;
@@ -109,8 +117,10 @@ std::int32_t CheckSignature(std::span<const std::uint8_t> image, std::span<const
 // A loaded module: its interpreter, the ports and the device its natives answer for.
 struct SimulatedPawnIo::Module {
   Module(SimulatedPawnIo& owner, PortBus& ports) : device(owner), bus(ports) {}
+  SimulatedCpu& cpu() { return device.cpu != nullptr ? *device.cpu : no_cpu; }
   SimulatedPawnIo& device;
   PortBus& bus;
+  SimulatedCpu no_cpu;
   std::vector<std::uint8_t> image;
   Loader loader;
 };
@@ -189,18 +199,196 @@ amx::error DebugPrint(Amx* amx, Loader*, void* user, Cell argc, Cell argv, Cell&
     const Cell* value = reference == nullptr ? nullptr : amx->mem.data().translate(*reference);
     if (value == nullptr) return amx::error::invalid_operand;
     ++next;
-    line += c == 'x' || c == 'X' ? Hex(static_cast<unsigned>(*value)).substr(2) : std::to_string(*value);
+    // The driver prints with %llx and %llX.
+    std::string digits = Hex(static_cast<unsigned>(*value)).substr(2);
+    if (c == 'x') {
+      std::transform(digits.begin(), digits.end(), digits.begin(),
+                     [](char d) { return static_cast<char>(std::tolower(static_cast<unsigned char>(d))); });
+    }
+    line += c == 'x' || c == 'X' ? digits : std::to_string(*value);
   }
   Of(user).device.debug.push_back(line);
   return amx::error::success;
 }
 
-constexpr std::array<Loader::native_arg, 5> kNatives{{
+// A status as the driver's natives return it: sign-extended to the cell.
+Cell StatusCell(std::int32_t status) { return static_cast<Cell>(std::int64_t{status}); }
+
+// The cell at `address` of the module's memory, where a by-reference argument points;
+// nullptr outside it.
+Cell* Reference(Amx* amx, Cell address) { return amx->mem.data().translate(address); }
+
+std::string Hex64(std::uint64_t value) {
+  std::array<char, 24> text{};
+  std::snprintf(text.data(), text.size(), "0x%llX", static_cast<unsigned long long>(value));
+  return text.data();
+}
+
+amx::error Cpuid(Amx* amx, Loader*, void* user, Cell argc, Cell argv, Cell& result) {
+  std::array<Cell, 3> args{};
+  if (!Arguments(amx, argc, argv, args)) return amx::error::invalid_operand;
+  std::array<Cell*, 4> out{};
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] = Reference(amx, args[2] + i * sizeof(Cell));
+    if (out[i] == nullptr) return amx::error::access_violation;
+  }
+  SimulatedCpu& cpu = Of(user).cpu();
+  const auto leaf = static_cast<std::uint32_t>(args[0]);
+  const auto subleaf = static_cast<std::uint32_t>(args[1]);
+  cpu.calls.push_back("cpuid " + Hex64(leaf) + " " + Hex64(subleaf));
+  // The driver takes the registers as int: each is sign-extended into its cell.
+  const CpuidLeaf registers = cpu.cpuid(leaf, subleaf);
+  for (std::size_t i = 0; i < out.size(); ++i) *out[i] = StatusCell(static_cast<std::int32_t>(registers[i]));
+  result = 0;
+  return amx::error::success;
+}
+
+amx::error MsrRead(Amx* amx, Loader*, void* user, Cell argc, Cell argv, Cell& result) {
+  std::array<Cell, 2> args{};
+  if (!Arguments(amx, argc, argv, args)) return amx::error::invalid_operand;
+  Cell* value = Reference(amx, args[1]);
+  if (value == nullptr) return amx::error::access_violation;
+  SimulatedCpu& cpu = Of(user).cpu();
+  const auto msr = static_cast<std::uint32_t>(args[0]);
+  cpu.calls.push_back("msr_read " + Hex64(msr) + " on " + std::to_string(cpu.bound()));
+  const std::optional<std::uint64_t> read = cpu.read_msr(msr);
+  *value = read.value_or(0);
+  result = StatusCell(read ? kSuccess : kAccessViolation);
+  return amx::error::success;
+}
+
+amx::error MsrWrite(Amx* amx, Loader*, void* user, Cell argc, Cell argv, Cell& result) {
+  std::array<Cell, 2> args{};
+  if (!Arguments(amx, argc, argv, args)) return amx::error::invalid_operand;
+  SimulatedCpu& cpu = Of(user).cpu();
+  const auto msr = static_cast<std::uint32_t>(args[0]);
+  cpu.calls.push_back("msr_write " + Hex64(msr) + " " + Hex64(args[1]) + " on " + std::to_string(cpu.bound()));
+  result = StatusCell(cpu.write_msr(msr, args[1]) ? kSuccess : kAccessViolation);
+  return amx::error::success;
+}
+
+template <const char* kName>
+amx::error Interrupts(Amx* amx, Loader*, void* user, Cell argc, Cell argv, Cell& result) {
+  if (!Arguments(amx, argc, argv, {})) return amx::error::invalid_operand;
+  Of(user).cpu().calls.push_back(kName);
+  result = 0;
+  return amx::error::success;
+}
+constexpr char kInterruptsDisable[] = "interrupts_disable";
+constexpr char kInterruptsEnable[] = "interrupts_enable";
+
+// The function that bus, device and function arguments name: the driver puts the device
+// into PCI_SLOT_NUMBER's 5 bits and the function into its 3.
+PciAddress Function(std::span<const Cell> args) {
+  return {static_cast<std::uint32_t>(args[0]), static_cast<std::uint32_t>(args[1] & 0x1F),
+          static_cast<std::uint32_t>(args[2] & 0x7)};
+}
+
+std::string Text(PciAddress at) {
+  return std::to_string(at.bus) + ':' + std::to_string(at.device) + '.' + std::to_string(at.function);
+}
+
+constexpr const char* SizeName(std::size_t bytes) {
+  return bytes == 1 ? "byte" : bytes == 2 ? "word" : bytes == 4 ? "dword" : "qword";
+}
+
+// The driver's check before every configuration access: the slot's vendor ID, where the
+// HAL gives nothing for a bus that is not there and 0xFFFF for an empty slot.
+std::int32_t SlotStatus(SimulatedCpu& cpu, PciAddress at) {
+  std::array<std::uint8_t, 2> vendor{};
+  const std::uint32_t moved = cpu.pci_read(at, 0, vendor);
+  if (moved == 0) return kNotFound;
+  if (moved == 2 && vendor[0] == 0xFF && vendor[1] == 0xFF) return kDeviceDoesNotExist;
+  return kSuccess;
+}
+
+template <std::size_t kBytes>
+amx::error PciConfigRead(Amx* amx, Loader*, void* user, Cell argc, Cell argv, Cell& result) {
+  std::array<Cell, 5> args{};
+  if (!Arguments(amx, argc, argv, args)) return amx::error::invalid_operand;
+  Cell* value = Reference(amx, args[4]);
+  if (value == nullptr) return amx::error::access_violation;
+  SimulatedCpu& cpu = Of(user).cpu();
+  const PciAddress at = Function(args);
+  const auto offset = static_cast<std::uint32_t>(args[3]);
+  cpu.calls.push_back(std::string("pci_config_read_") + SizeName(kBytes) + ' ' + Text(at) + ' ' + Hex64(offset));
+  std::array<std::uint8_t, kBytes> bytes{};
+  std::int32_t status = SlotStatus(cpu, at);
+  if (status == kSuccess) {
+    const std::uint32_t moved = cpu.pci_read(at, offset, bytes);
+    status = moved == 0                 ? kNotFound
+             : moved == 2 && kBytes != 2 ? kDeviceDoesNotExist
+             : moved != kBytes           ? kUnsuccessful
+                                         : kSuccess;
+  }
+  *value = 0;
+  for (std::size_t i = 0; i < kBytes; ++i) *value |= Cell{bytes[i]} << (8 * i);
+  result = StatusCell(status);
+  return amx::error::success;
+}
+
+template <std::size_t kBytes>
+amx::error PciConfigWrite(Amx* amx, Loader*, void* user, Cell argc, Cell argv, Cell& result) {
+  std::array<Cell, 5> args{};
+  if (!Arguments(amx, argc, argv, args)) return amx::error::invalid_operand;
+  SimulatedCpu& cpu = Of(user).cpu();
+  const PciAddress at = Function(args);
+  const auto offset = static_cast<std::uint32_t>(args[3]);
+  std::array<std::uint8_t, kBytes> bytes{};
+  for (std::size_t i = 0; i < kBytes; ++i) bytes[i] = static_cast<std::uint8_t>(args[4] >> (8 * i));
+  Cell written = 0;
+  for (std::size_t i = 0; i < kBytes; ++i) written |= Cell{bytes[i]} << (8 * i);
+  cpu.calls.push_back(std::string("pci_config_write_") + SizeName(kBytes) + ' ' + Text(at) + ' ' + Hex64(offset) +
+                      ' ' + Hex64(written));
+  std::int32_t status = SlotStatus(cpu, at);
+  if (status == kSuccess) status = cpu.pci_write(at, offset, bytes) == kBytes ? kSuccess : kUnsuccessful;
+  result = StatusCell(status);
+  return amx::error::success;
+}
+
+constexpr std::uint64_t kUserSharedData = 0xFFFFF78000000000;  // KUSER_SHARED_DATA, mapped in every process
+constexpr std::uint64_t kTickCountMultiplier = kUserSharedData + 0x004;  // ms a tick, in 2^-24 ms
+constexpr std::uint64_t kTickCountQuad = kUserSharedData + 0x320;        // ticks since boot
+constexpr std::uint32_t kUsualTickMultiplier = 0x0FA00000;               // 15.625 ms
+
+// virtual_read_dword/qword: only the tick count fields are mapped.
+template <std::size_t kBytes>
+amx::error VirtualRead(Amx* amx, Loader*, void* user, Cell argc, Cell argv, Cell& result) {
+  std::array<Cell, 2> args{};
+  if (!Arguments(amx, argc, argv, args)) return amx::error::invalid_operand;
+  Cell* value = Reference(amx, args[1]);
+  if (value == nullptr) return amx::error::access_violation;
+  SimulatedPawnIo::Module& module = Of(user);
+  module.cpu().calls.push_back(std::string("virtual_read_") + SizeName(kBytes) + ' ' + Hex64(args[0]));
+  std::optional<Cell> read;
+  if (kBytes == 8 && args[0] == kTickCountQuad) read = module.device.ticks++;
+  if (kBytes == 4 && args[0] == kTickCountMultiplier) read = kUsualTickMultiplier;
+  *value = read.value_or(0);
+  result = StatusCell(read ? kSuccess : kAccessViolation);
+  return amx::error::success;
+}
+
+constexpr std::array<Loader::native_arg, 20> kNatives{{
     {"io_out_byte", &IoOutByte},
     {"io_in_byte", &IoInByte},
     {"microsleep", &Microsleep},
     {"get_arch", &GetArch},
     {"debug_print", &DebugPrint},
+    {"cpuid", &Cpuid},
+    {"msr_read", &MsrRead},
+    {"msr_write", &MsrWrite},
+    {"interrupts_disable", &Interrupts<kInterruptsDisable>},
+    {"interrupts_enable", &Interrupts<kInterruptsEnable>},
+    {"pci_config_read_byte", &PciConfigRead<1>},
+    {"pci_config_read_word", &PciConfigRead<2>},
+    {"pci_config_read_dword", &PciConfigRead<4>},
+    {"pci_config_read_qword", &PciConfigRead<8>},
+    {"pci_config_write_byte", &PciConfigWrite<1>},
+    {"pci_config_write_word", &PciConfigWrite<2>},
+    {"pci_config_write_dword", &PciConfigWrite<4>},
+    {"pci_config_write_qword", &PciConfigWrite<8>},
+    {"virtual_read_dword", &VirtualRead<4>},
+    {"virtual_read_qword", &VirtualRead<8>},
 }};
 
 std::uint64_t Cell64(std::span<const std::uint8_t> bytes) {
