@@ -14,6 +14,20 @@ constexpr std::uint8_t kChipRevision = 0x22;
 constexpr std::uint8_t kOpenBus = 0xFF;
 constexpr std::uint8_t kNuvotonLeave = 0xAA;
 constexpr unsigned kEnvironmentController = 4;
+constexpr std::uint8_t kVendorIdHigh = 0x23;  // Fintek: vendor ID 0x1934, high byte
+constexpr std::uint8_t kVendorIdLow = 0x24;   // Fintek: vendor ID, low byte
+constexpr unsigned kNuvotonMonitor = 0x0B;    // the Nuvoton chips' hardware monitor device
+constexpr unsigned kFintekMonitor = 4;        // the Fintek chips' hardware monitor device
+constexpr std::uint8_t kActivate = 0x30;      // logical device register: bit 0 activates it
+constexpr std::uint8_t kBaseHigh = 0x60;      // logical device register: base, high byte
+constexpr std::uint8_t kBaseLow = 0x61;       // logical device register: base, low byte
+constexpr std::uint8_t kBankSelect = 0x4E;    // Nuvoton monitor: selects the bank, in every bank
+constexpr std::size_t kNuvotonBanks = 16;     // Nuvoton monitor: banks 0 to 15
+constexpr unsigned kNuvotonFanBank = 4;       // Nuvoton monitor: the bank of the fan counts
+constexpr std::uint8_t kNuvotonFans = 0xB0;   // fan1's count, bits 12-5; bits 4-0 follow
+constexpr std::uint8_t kFintekStart = 0x01;   // bit 0 starts voltages and temperatures, bit 1 fans
+constexpr std::uint8_t kFintekFans = 0xA0;    // fan1's count, high byte; the low byte follows
+constexpr std::uint8_t kFintekFanStep = 16;   // from one Fintek fan's count to the next
 
 struct Bases {
   unsigned device;
@@ -35,6 +49,8 @@ constexpr std::array<Bases, 10> kIte8705Bases{{
     {0xA, 0x300, 0},       // MIDI
 }};
 
+bool Ite(const SimulatedSuperIo::Chip& chip) { return !chip.nuvoton && !chip.fintek; }
+
 // ITE's key into configuration mode on a slot.
 std::array<std::uint8_t, 4> Key(unsigned slot) {
   return {0x87, 0x01, 0x55, slot == 0 ? std::uint8_t{0x55} : std::uint8_t{0xAA}};
@@ -47,12 +63,54 @@ SimulatedSuperIo::SimulatedSuperIo(std::optional<Chip> slot0, std::optional<Chip
     : monitor_(monitor), log_(log) {
   if (slot0) chips_[0] = Make(*slot0);
   if (slot1) chips_[1] = Make(*slot1);
+  for (unsigned slot = 0; slot < chips_.size(); ++slot) {
+    if (!chips_[slot] || chips_[slot]->state.monitor.empty()) continue;
+    const Chip chip = chips_[slot]->chip;
+    for (std::size_t fan = 0; fan < chip.fans.size(); ++fan) {
+      set_fan_count(slot, static_cast<int>(fan) + 1, chip.fans[fan]);
+    }
+  }
   for (const auto& chip : chips_) {
-    if (!chip || chip->chip.nuvoton) continue;
+    if (!chip || !Ite(chip->chip)) continue;
     monitor_.set_chip({chip->chip.id, chip->chip.revision});
     break;
   }
   monitor_.acquire(0x295, 2);
+}
+
+SimulatedSuperIo::Chip SimulatedSuperIo::Nct6798() {
+  Chip chip;
+  chip.id = 0xD42B;
+  chip.nuvoton = true;
+  chip.monitor = 0x290;
+  return chip;
+}
+
+SimulatedSuperIo::Chip SimulatedSuperIo::F71882fg() {
+  Chip chip;
+  chip.id = 0x0541;
+  chip.fintek = true;
+  chip.monitor = 0x290;
+  return chip;
+}
+
+void SimulatedSuperIo::set_fan_count(unsigned slot, int fan, std::uint16_t count) {
+  Present& chip = *chips_.at(slot);
+  const auto at = static_cast<std::size_t>(fan - 1);
+  chip.chip.fans.at(at) = count;
+  if (chip.chip.nuvoton) {
+    auto& bank = chip.state.monitor.at(kNuvotonFanBank);
+    bank[kNuvotonFans + 2 * at] = static_cast<std::uint8_t>(count >> 5);
+    bank[kNuvotonFans + 2 * at + 1] = static_cast<std::uint8_t>(count & 0x1F);
+  } else {
+    auto& bank = chip.state.monitor.at(0);
+    bank[kFintekFans + kFintekFanStep * at] = static_cast<std::uint8_t>(count >> 8);
+    bank[kFintekFans + kFintekFanStep * at + 1] = static_cast<std::uint8_t>(count & 0xFF);
+  }
+}
+
+void SimulatedSuperIo::set_bank(unsigned slot, std::uint8_t bank) {
+  for (auto& registers : chips_.at(slot)->state.monitor) registers[kBankSelect] = bank;
 }
 
 SimulatedSuperIo::Present SimulatedSuperIo::Make(const Chip& chip) {
@@ -62,7 +120,7 @@ SimulatedSuperIo::Present SimulatedSuperIo::Make(const Chip& chip) {
   made.state.global[kChipIdLow] = static_cast<std::uint8_t>(chip.id & 0xFF);
   made.state.global[kChipRevision] = chip.revision;
   made.state.devices.assign(256, {});
-  if (!chip.nuvoton) {
+  if (Ite(chip)) {
     for (const Bases& bases : kIte8705Bases) {
       auto& registers = made.state.devices[bases.device];
       const std::uint16_t first = bases.device == kEnvironmentController ? chip.environment_controller : bases.first;
@@ -72,6 +130,18 @@ SimulatedSuperIo::Present SimulatedSuperIo::Make(const Chip& chip) {
       registers[0x62] = static_cast<std::uint8_t>(bases.second >> 8);
       registers[0x63] = static_cast<std::uint8_t>(bases.second & 0xFF);
     }
+  }
+  if (chip.fintek) {
+    made.state.global[kVendorIdHigh] = 0x19;
+    made.state.global[kVendorIdLow] = 0x34;
+  }
+  if (!Ite(chip) && chip.monitor != 0) {
+    auto& registers = made.state.devices[chip.nuvoton ? kNuvotonMonitor : kFintekMonitor];
+    registers[kActivate] = chip.monitor_active ? 0x01 : 0x00;
+    registers[kBaseHigh] = static_cast<std::uint8_t>(chip.monitor >> 8);
+    registers[kBaseLow] = static_cast<std::uint8_t>(chip.monitor & 0xFF);
+    made.state.monitor.assign(chip.nuvoton ? kNuvotonBanks : 1, {});
+    if (chip.fintek) made.state.monitor[0][kFintekStart] = 0x03;
   }
   return made;
 }
@@ -92,6 +162,8 @@ std::uint8_t SimulatedSuperIo::in(std::uint16_t port) {
   if (Present* chip = at_config_port(port, data); chip != nullptr) {
     // Outside configuration mode the chip does not decode its configuration ports.
     if (chip->state.configuring) value = data ? read_register(*chip) : chip->index;
+  } else if (Present* owner = own_monitor(port, data); owner != nullptr) {
+    value = data ? monitor_register(*owner) : owner->monitor_address;
   } else if (const std::uint16_t target = monitor_port(port); target != 0) {
     value = monitor_.in(target);
   }
@@ -108,10 +180,18 @@ void SimulatedSuperIo::out(std::uint16_t port, std::uint8_t value) {
       if (!data) key(*chip, slot, value);
     } else if (data) {
       write_register(*chip, value);
-    } else if (chip->chip.nuvoton && value == kNuvotonLeave) {
+    } else if (!Ite(chip->chip) && value == kNuvotonLeave) {
       chip->state.configuring = false;
     } else {
       chip->index = value;
+    }
+  } else if (Present* owner = own_monitor(port, data); owner != nullptr) {
+    if (!data) {
+      owner->monitor_address = value;
+    } else if (owner->chip.nuvoton && owner->monitor_address == kBankSelect) {
+      set_bank(owner == &*chips_[0] ? 0 : 1, value);
+    } else {
+      monitor_register(*owner) = value;
     }
   } else if (const std::uint16_t target = monitor_port(port); target != 0) {
     monitor_.out(target, value);
@@ -129,7 +209,7 @@ std::uint8_t SimulatedSuperIo::read_register(Present& chip) const {
 void SimulatedSuperIo::write_register(Present& chip, std::uint8_t value) {
   if (chip.index == kChipIdHigh || chip.index == kChipIdLow || chip.index == kChipRevision) return;  // read-only
   if (chip.index == kConfigControl) {
-    if (!chip.chip.nuvoton && (value & 0x02) != 0) chip.state.configuring = false;
+    if (Ite(chip.chip) && (value & 0x02) != 0) chip.state.configuring = false;
     return;
   }
   if (chip.index < chip.state.global.size()) {
@@ -140,7 +220,7 @@ void SimulatedSuperIo::write_register(Present& chip, std::uint8_t value) {
 }
 
 void SimulatedSuperIo::key(Present& chip, unsigned slot, std::uint8_t value) {
-  if (chip.chip.nuvoton) {
+  if (!Ite(chip.chip)) {
     chip.key_progress = value == 0x87 ? chip.key_progress + 1 : 0;
     if (chip.key_progress == 2) chip.state.configuring = true;
   } else {
@@ -153,7 +233,7 @@ void SimulatedSuperIo::key(Present& chip, unsigned slot, std::uint8_t value) {
 
 std::uint16_t SimulatedSuperIo::monitor_port(std::uint16_t port) const {
   for (const auto& chip : chips_) {
-    if (!chip || chip->chip.nuvoton) continue;
+    if (!chip || !Ite(chip->chip)) continue;
     const auto& registers = chip->state.devices[kEnvironmentController];
     const auto base = static_cast<std::uint16_t>(registers[0x60] << 8 | registers[0x61]);
     if (port == base + 5) return 0x295;
@@ -161,6 +241,26 @@ std::uint16_t SimulatedSuperIo::monitor_port(std::uint16_t port) const {
     return 0;
   }
   return 0;
+}
+
+SimulatedSuperIo::Present* SimulatedSuperIo::own_monitor(std::uint16_t port, bool& data) {
+  for (auto& chip : chips_) {
+    if (!chip || chip->state.monitor.empty()) continue;
+    const auto& registers = chip->state.devices[chip->chip.nuvoton ? kNuvotonMonitor : kFintekMonitor];
+    if ((registers[kActivate] & 0x01) == 0) continue;
+    const unsigned base = (registers[kBaseHigh] << 8 | registers[kBaseLow]) & ~7u;
+    if (port == base + 5 || port == base + 6) {
+      data = port == base + 6;
+      return &*chip;
+    }
+  }
+  return nullptr;
+}
+
+std::uint8_t& SimulatedSuperIo::monitor_register(Present& chip) {
+  auto& banks = chip.state.monitor;
+  const std::size_t bank = chip.chip.nuvoton ? banks[0][kBankSelect] & 0x0F : 0;
+  return banks[bank][chip.monitor_address];
 }
 
 }  // namespace platform::windows

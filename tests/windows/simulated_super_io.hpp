@@ -14,7 +14,16 @@
 // that chip's (its ID and revision, and with them the later chips' fan registers).
 //
 // A Winbond/Nuvoton chip enters configuration mode on 0x87 0x87 and leaves it on 0xAA,
-// both written to the index port; only its chip ID is modelled.
+// both written to the index port, and ignores ITE's key; a Fintek chip does the same and
+// holds its vendor ID 0x1934 in registers 0x23/0x24. Without a hardware monitor only
+// their chip IDs are modelled. With one, the monitor's logical device (Nuvoton 0x0B,
+// Fintek 4) holds the activation bit (register 0x30, bit 0) and the base (0x60/0x61),
+// and while it is active the chip decodes the monitor's address and data ports at
+// (base & ~7) + 5 and + 6, in and outside configuration mode. The Nuvoton monitor's
+// registers are banked: register 0x4E of every bank selects the bank (bits 3-0); the fan
+// counts lie in bank 4 from 0xB0, two registers a fan (count bits 12-5, then 4-0). The
+// Fintek monitor has one bank: register 0x01 starts it (bit 0 voltages and temperatures,
+// bit 1 fans), the fan counts lie from 0xA0, 16 registers a fan (high byte, low byte).
 
 #include <array>
 #include <cstdint>
@@ -45,7 +54,21 @@ class SimulatedSuperIo final : public PortBus {
     bool configuring = false;
     // Configuration register 0x22 (ITE: revision in bits 3-0).
     std::uint8_t revision = 0;
+    // A Fintek chip: keyed as a Nuvoton one, its vendor ID in registers 0x23/0x24.
+    bool fintek = false;
+    // Nuvoton and Fintek: the hardware monitor's base as its logical device gives it
+    // (registers 0x60/0x61); 0 for a chip modelled by its ID only.
+    std::uint16_t monitor = 0;
+    // Bit 0 of the monitor's logical device register 0x30.
+    bool monitor_active = true;
+    // The monitor's fan counts, fan1 first: 13 bits on a Nuvoton chip, 16 on a Fintek one.
+    std::array<std::uint16_t, 7> fans{};
   };
+
+  // A Nuvoton NCT6798D (chip ID 0xD42B) with its hardware monitor at 0x290.
+  static Chip Nct6798();
+  // A Fintek F71882FG (chip ID 0x0541) with its hardware monitor at 0x290, started.
+  static Chip F71882fg();
 
   // What a chip holds: whether it is in configuration mode, its global registers and
   // every logical device's registers. The index register is left out: every access
@@ -54,6 +77,9 @@ class SimulatedSuperIo final : public PortBus {
     bool configuring = false;
     std::array<std::uint8_t, 0x30> global{};
     std::vector<std::array<std::uint8_t, 256>> devices;
+    // The hardware monitor's registers, bank by bank (none without a monitor). Its
+    // address register is left out as the index register is.
+    std::vector<std::array<std::uint8_t, 256>> monitor;
     bool operator==(const ChipState&) const = default;
   };
 
@@ -68,6 +94,10 @@ class SimulatedSuperIo final : public PortBus {
 
   // The chip on `slot`; that slot must hold one.
   const ChipState& state(unsigned slot) const { return chips_.at(slot)->state; }
+  // Sets fan `fan` (1 for fan1) of the monitor of the chip on `slot` to count `count`.
+  void set_fan_count(unsigned slot, int fan, std::uint16_t count);
+  // Sets the bank the Nuvoton monitor on `slot` has selected.
+  void set_bank(unsigned slot, std::uint8_t bank);
 
  private:
   struct Present {
@@ -75,6 +105,7 @@ class SimulatedSuperIo final : public PortBus {
     ChipState state;
     std::uint8_t index = 0;
     std::size_t key_progress = 0;
+    std::uint8_t monitor_address = 0;
   };
 
   static Present Make(const Chip& chip);
@@ -84,6 +115,11 @@ class SimulatedSuperIo final : public PortBus {
   void key(Present& chip, unsigned slot, std::uint8_t value);
   // The monitor port a port of the first ITE chip's environment controller leads to, or 0.
   std::uint16_t monitor_port(std::uint16_t port) const;
+  // The Nuvoton or Fintek chip whose active monitor decodes `port`; `data` tells whether
+  // it is the data port. nullptr if none does.
+  Present* own_monitor(std::uint16_t port, bool& data);
+  // The monitor register the address register selects, in the selected bank.
+  static std::uint8_t& monitor_register(Present& chip);
 
   std::array<std::optional<Present>, 2> chips_;
   sim::SimIte8705& monitor_;
