@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "app/form1.hpp"
 #include "app/keypad_tasks.hpp"
@@ -158,8 +159,10 @@ int main(int argc, char** argv) {
 
   // Where the readings come from where the ports turn out not to be the ITE monitor's:
   // the kernel's monitors. An owner's choice the kernel does not offer is a refused
-  // command line.
-  if (hardware) {
+  // command line. Registering the service looks at no hardware: the service checks its
+  // choices when it starts, as the Linux unit does.
+  const bool registering = mode == Mode::kInstallService || mode == Mode::kRemoveService;
+  if (hardware && !registering) {
     if (const std::string error = monitor::ChooseReadingSource(hardware->ports(), owner); !error.empty()) {
       return Refuse(error);
     }
@@ -190,7 +193,13 @@ int main(int argc, char** argv) {
     platform::WriteOutput(report.str());
     return status;
   }
-  if (mode == Mode::kInstallService) return platform::InstallService({});
+  if (mode == Mode::kInstallService) {
+    // The owner's sensor choices go with the service, each as one argument.
+    std::vector<std::string> choices;
+    if (!owner.temperature.empty()) choices.push_back("--temperature-sensor=" + owner.temperature);
+    if (!owner.fan.empty()) choices.push_back("--fan-sensor=" + owner.fan);
+    return platform::InstallService(platform::ServiceArguments({choices.begin(), choices.end()}));
+  }
   if (mode == Mode::kRemoveService) return platform::RemoveService();
   if (!hardware) {
     platform::Diagnostic("lumatext: dieser Build hat keinen Hardwarezugriff; lumatext-sim --headless benutzen");

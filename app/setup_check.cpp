@@ -168,16 +168,26 @@ void ReportUdev(const SetupFacts& facts, const IowarriorNode* chosen, Report& re
   }
 }
 
-void ReportPorts(const SetupFacts& facts, Report& report) {
-  if (!facts.ports_foreign.empty()) {
-    if (!facts.kernel_sources.empty()) {
-      report.ok("Messwerte: " + facts.ports_foreign + "; aus den Treibern des Kernels: " + facts.kernel_sources);
-    } else {
-      report.error("Messwerte: " + facts.ports_foreign + "; kein Temperatursensor der CPU gefunden (" +
-                   std::string(monitor::kTemperatureSought) + "); lumatext --sensors zeigt, was der Kernel anbietet");
-    }
-    return;
+// Where the ports are not the ITE monitor's: where the readings come from instead (Linux:
+// the kernel's drivers; Windows: PawnIO's modules). False where the ports are the monitor's.
+bool ReportForeign(const SetupFacts& facts, Report& report) {
+  if (facts.ports_foreign.empty()) return false;
+  const bool windows = facts.windows.has_value();
+  if (!facts.kernel_sources.empty()) {
+    report.ok("Messwerte: " + facts.ports_foreign + (windows ? "; aus den Sensoren \u00fcber PawnIO: "
+                                                             : "; aus den Treibern des Kernels: ") +
+              facts.kernel_sources);
+  } else {
+    const std::string sought = facts.kernel_missing.empty() ? std::string(monitor::kTemperatureSought)
+                                                            : facts.kernel_missing;
+    report.error("Messwerte: " + facts.ports_foreign + "; kein Temperatursensor der CPU gefunden (" + sought +
+                 (windows ? "); lumatext --sensors zeigt, was es gibt" : "); lumatext --sensors zeigt, was der Kernel anbietet"));
   }
+  return true;
+}
+
+void ReportPorts(const SetupFacts& facts, Report& report) {
+  if (ReportForeign(facts, report)) return;
   if (!facts.it87_files.empty()) {
     report.ok("Messwerte: aus den Dateien des Treibers it87 (" + facts.it87_files +
               "/temp1_input und fan1_input); lumatext benutzt die Ports " + Hex(monitor::kAddressPort, 3) + "/" +
@@ -339,6 +349,9 @@ void ReportChip(const WindowsPortFacts& w, Report& report) {
     }
   }
   const std::string ports = Hex(monitor::kAddressPort, 3) + "/" + Hex(monitor::kDataPort, 3);
+  // Ready although PawnIO refused the ports: the readings come from the CPU's and the
+  // board's sensors, reported with them.
+  if (w.ports_ready && !w.port_failure.empty()) return;
   if (w.ports_ready) {
     report.ok("Portfenster: " + ports + " liegen in den Fenstern, die LpcIO f\u00fcr den Chip \u00f6ffnet");
   } else {
@@ -405,6 +418,9 @@ void ReportWindowsPorts(const WindowsPortFacts& w, Report& report) {
     ReportRightsForDlls(w, report);
     ReportDlls(w, report);
     ReportIsaBus(w, report);
+    // PawnIO, and with it the CPU's and the board's sensors, are the 64-bit build's.
+    report.hint("Messwerte: nur vom ITE 8705 an 0x290 (Ports 0x295/0x296); die 32-Bit-Fassung hat kein PawnIO und "
+                "damit keine Temperaturmodule der CPU. Auf einem PC ohne ITE 8705 die 64-Bit-Fassung nehmen");
     return;
   }
   ReportRights(w, report);
@@ -457,7 +473,8 @@ std::string FanModeText(const monitor::FanMode& mode) {
 void ReportSource(const SetupFacts& facts, iow::OutsideLibraries& lib, Report& report) {
   const monitor::FanMode mode = monitor::ReadFanMode(lib);
   if (mode.counter == monitor::FanCounter::kDriver && !lib.driver()->register_readings()) {
-    report.ok("Quelle der Messwerte: die Treiber des Kernels (oben); Temperatur in ganzen Grad, L\u00fcfter in rpm");
+    report.ok(std::string("Quelle der Messwerte: ") + (facts.windows ? "die Sensoren" : "die Treiber des Kernels") +
+              " (oben); Temperatur in ganzen Grad, L\u00fcfter in rpm");
     return;
   }
   if (mode.counter == monitor::FanCounter::kDriver) {
@@ -518,6 +535,7 @@ int ReportSetup(const SetupFacts& facts, iow::PortIo& ports, std::ostream& out) 
   ReportNodes(facts, chosen, report);
   if (facts.windows) {
     ReportWindowsPorts(*facts.windows, report);
+    ReportForeign(facts, report);
   } else {
     ReportUdev(facts, chosen, report);
     ReportPorts(facts, report);
@@ -538,6 +556,13 @@ namespace {
 // "coretemp:Package id 0", or "nct6798:fan2" for an input without a label.
 std::string OptionName(const monitor::HwmonDevice& device, std::string_view kind, const monitor::HwmonInput& input) {
   return device.name + ":" + (input.label.empty() ? std::string(kind) + std::to_string(input.index) : input.label);
+}
+
+// Where an input is read: the hwmon file, or what the platform names its source by
+// (Windows: the PawnIO module).
+std::string Origin(const monitor::HwmonDevice& device, std::string_view kind, const monitor::HwmonInput& input) {
+  if (input.path.find('/') == std::string::npos) return device.folder;
+  return device.folder + "/" + std::string(kind) + std::to_string(input.index) + "_input";
 }
 
 // "52,0 'C" from millidegrees, with one decimal as the files give it.
@@ -564,12 +589,12 @@ int ReportSensors(iow::PortIo& ports, const monitor::OwnerChoices& owner, std::o
   out << "Sensoren des Kernels (Name f\u00fcr --temperature-sensor bzw. --fan-sensor, Wert, Herkunft):\n";
   for (const monitor::HwmonDevice& device : devices) {
     for (const monitor::HwmonInput& input : device.temperatures) {
-      out << "  " << OptionName(device, "temp", input) << "   " << DegreesText(input.value) << "   (" << device.folder
-          << "/temp" << input.index << "_input)\n";
+      out << "  " << OptionName(device, "temp", input) << "   " << DegreesText(input.value) << "   ("
+          << Origin(device, "temp", input) << ")\n";
     }
     for (const monitor::HwmonInput& input : device.fans) {
-      out << "  " << OptionName(device, "fan", input) << "   " << input.value << " rpm   (" << device.folder << "/fan"
-          << input.index << "_input)\n";
+      out << "  " << OptionName(device, "fan", input) << "   " << input.value << " rpm   ("
+          << Origin(device, "fan", input) << ")\n";
     }
   }
   if (devices.empty()) out << "  keine\n";

@@ -285,7 +285,10 @@ std::string ChooseReadingSource(iow::PortIo& ports, const OwnerChoices& owner) {
   if (!error.empty()) return error;
   const auto source = [](const std::optional<ChosenSensor>& sensor) -> std::optional<platform::HwmonSource> {
     if (!sensor) return std::nullopt;
-    return platform::HwmonSource{sensor->path, sensor->folder + "/" + sensor->input() + "_input: " + sensor->reason};
+    // A hwmon file by its folder and name; elsewhere the input by the name the platform gives it.
+    const std::string where = sensor->path.find('/') == std::string::npos ? sensor->path
+                                                                         : sensor->folder + "/" + sensor->input() + "_input";
+    return platform::HwmonSource{sensor->path, where + ": " + sensor->reason};
   };
   ports.read_kernel_monitors(source(choice.temperature), source(choice.fan),
                              choice.temperature ? std::string() : std::string(kTemperatureSought));

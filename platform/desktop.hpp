@@ -28,6 +28,8 @@ struct PortAccess {
   std::string kernel_sources;
   // The program's own readings there, for the set-up report to read through.
   iow::MonitorDriver* kernel_driver = nullptr;
+  // Where none fits: what was looked for, in German; empty where the rule's own text says it.
+  std::string kernel_missing;
 };
 
 // The real IO-Warrior and port I/O of this machine.

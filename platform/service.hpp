@@ -5,7 +5,9 @@
 // `lumatext --headless`).
 
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -26,5 +28,18 @@ int RunService(const std::function<int()>& run);
 // or 1 after a diagnostic, 2 where the platform has no such service.
 int InstallService(std::string_view arguments);
 int RemoveService();
+
+// `arguments` as InstallService takes them: each after a space, quoted where it holds one.
+inline std::string ServiceArguments(const std::vector<std::string_view>& arguments) {
+  std::string line;
+  for (const std::string_view argument : arguments) {
+    const bool quote = argument.find(' ') != std::string_view::npos;
+    line += ' ';
+    if (quote) line += '"';
+    line.append(argument);
+    if (quote) line += '"';
+  }
+  return line;
+}
 
 }  // namespace platform

@@ -113,6 +113,7 @@ struct SetupFacts {
   std::string it87_files;        // its hwmon directory, whose files give the readings; empty when the ports do
   std::string ports_foreign;     // why the ports are left alone (another driver serves a chip there); empty when not
   std::string kernel_sources;    // then the kernel's monitors the readings come from; empty where none fits
+  std::string kernel_missing;    // where none fits, what was looked for; empty where the rule's own text says it
   // Set on Windows, where it stands for udev, ioperm and it87 above.
   std::optional<WindowsPortFacts> windows;
 };

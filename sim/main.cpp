@@ -58,19 +58,10 @@ int Finish(const sim::Options& options, int status) {
   return status;
 }
 
-// The arguments for the service's command line: all but --install-service, each after a
-// space, quoted where it holds a space.
-std::string ServiceArguments(const std::vector<std::string_view>& args) {
-  std::string line;
-  for (const std::string_view arg : args) {
-    if (arg == "--install-service") continue;
-    const bool quote = arg.find(' ') != std::string_view::npos;
-    line += ' ';
-    if (quote) line += '"';
-    line.append(arg);
-    if (quote) line += '"';
-  }
-  return line;
+// The arguments for the service's command line: all but --install-service.
+std::string ServiceArguments(std::vector<std::string_view> args) {
+  std::erase(args, std::string_view("--install-service"));
+  return platform::ServiceArguments(args);
 }
 
 // What the simulation runs: the program's window, or one of lumatext's key tasks, whose

@@ -6,6 +6,8 @@
 ; (it stops and removes the service); after the files, LumatextSetUpService registers it
 ; again with the noted start type and starts it if it ran, or, newly chosen, registers
 ; and starts it. A silent setup keeps a registered service, and sets one up with /SERVICE.
+; The sensor choices lumatext.exe --install-service was given stay with it: what follows
+; --service on its command line is given to the new --install-service.
 
 !include FileFunc.nsh
 !include LogicLib.nsh
@@ -17,6 +19,7 @@ Var LumatextServiceChosen   ; 1: the service is to be registered after the files
 Var LumatextServiceStart    ; the registered service's start type (2 auto, 3 demand, 4 off); empty: none
 Var LumatextServiceDelayed  ; 1: the automatic start waits for the boot to settle
 Var LumatextServiceRan      ; 1: it was running (or starting) when the setup began
+Var LumatextServiceArguments ; what followed lumatext.exe --service (the owner's sensor choices)
 Var LumatextServiceBox
 
 ; Notes the registered service's settings; clears them when there is none.
@@ -24,12 +27,26 @@ Function LumatextNoteService
   StrCpy $LumatextServiceStart ""
   StrCpy $LumatextServiceDelayed 0
   StrCpy $LumatextServiceRan 0
+  StrCpy $LumatextServiceArguments ""
   ClearErrors
   ReadRegDWORD $R0 HKLM "${LUMATEXT_SERVICE_KEY}" "Start"
   ${If} ${Errors}
     Return
   ${EndIf}
   StrCpy $LumatextServiceStart $R0
+  ; lumatext.exe's own command line (not the simulator's): "...\lumatext.exe" --service ARGUMENTS.
+  ReadRegStr $R0 HKLM "${LUMATEXT_SERVICE_KEY}" "ImagePath"
+  StrLen $R4 $R0
+  StrCpy $R3 0
+  ${DoWhile} $R3 < $R4
+    StrCpy $R2 $R0 24 $R3
+    ${If} $R2 == '\lumatext.exe" --service'
+      IntOp $R3 $R3 + 24
+      StrCpy $LumatextServiceArguments $R0 "" $R3
+      ${Break}
+    ${EndIf}
+    IntOp $R3 $R3 + 1
+  ${Loop}
   ReadRegDWORD $R0 HKLM "${LUMATEXT_SERVICE_KEY}" "DelayedAutostart"
   ${If} $R0 == 1
     StrCpy $LumatextServiceDelayed 1
@@ -50,7 +67,7 @@ Function LumatextNoteService
     System::Call 'advapi32::CloseServiceHandle(p $R2)'
   ${EndIf}
   System::Call 'advapi32::CloseServiceHandle(p $R1)'
-  DetailPrint "Dienst lumatext: Starttyp $LumatextServiceStart, verzoegert $LumatextServiceDelayed, lief $LumatextServiceRan"
+  DetailPrint "Dienst lumatext: Starttyp $LumatextServiceStart, verzoegert $LumatextServiceDelayed, lief $LumatextServiceRan, Argumente$LumatextServiceArguments"
 FunctionEnd
 
 ; Whether the command line says /SERVICE: 1 or 0 in $R0.
@@ -114,7 +131,7 @@ Function LumatextSetUpService
   ${If} $LumatextServiceChosen != 1
     Return
   ${EndIf}
-  ExecWait '"$INSTDIR\bin\lumatext.exe" --install-service' $R0
+  ExecWait '"$INSTDIR\bin\lumatext.exe" --install-service$LumatextServiceArguments' $R0
   ${If} $R0 != 0
     MessageBox MB_ICONEXCLAMATION|MB_OK "Der Dienst lumatext konnte nicht eingerichtet werden (Status $R0)." /SD IDOK
     Return

@@ -50,7 +50,7 @@ class LinuxHardware final : public Hardware {
   iow::PortIo& ports() override { return ports_; }
   PortAccess port_access() const override {
     return {ports_.granted(), ports_.error(), ports_.driver_directory(), ports_.foreign_ports(), ports_.kernel_sources(),
-            ports_.kernel_readings()};
+            ports_.kernel_readings(), {}};
   }
   std::unique_ptr<DeviceWatch> watch_device(iow::Clock& clock) override {
     return std::make_unique<lnx::IowarriorWatch>(kit_, clock, &signals_);

@@ -22,6 +22,7 @@
 #include "platform/windows/clock/windows_clock.hpp"
 #if defined(_WIN64)
 #include "platform/windows/ports/windows_port_io.hpp"
+#include "platform/windows/sensors/board_sensors.hpp"
 #else
 #include "platform/windows/ports/windows_port_io_32.hpp"
 #endif
@@ -50,7 +51,15 @@ class WindowsHardware final : public Hardware {
   iow::IowKit& iowkit() override { return guarded_; }
   iow::PortIo& ports() override { return ports_; }
   // The driver grants the ports when they are first used, not when the hardware opens.
-  PortAccess port_access() const override { return {}; }
+  // Where no ITE monitor answers: the sensors read instead (once identified).
+  PortAccess port_access() const override {
+#if defined(_WIN64)
+    auto& ports = const_cast<windows::WindowsPortIo&>(ports_);
+    return {false, 0, "", ports.foreign_ports(), ports.sensor_sources(), ports.driver(), ports.sensor_missing()};
+#else
+    return {};
+#endif
+  }
   std::unique_ptr<DeviceWatch> watch_device(iow::Clock& clock) override {
     return std::make_unique<windows::HidWatch>(iowkit_, clock, &windows::EndRequest::Process());
   }
@@ -59,7 +68,15 @@ class WindowsHardware final : public Hardware {
   windows::HidIowKit iowkit_;
   // Only the real hardware has key lines that must not be left low.
   EndAtReleaseKit guarded_{iowkit_, windows::EndRequest::Process()};
+#if defined(_WIN64)
+  windows::Win32Processor processor_;
+  windows::PawnIoBoardSensors sensors_{processor_, [] { return std::make_unique<windows::Win32PawnIoDevice>(); },
+                                       windows::ModuleBesideProgram().parent_path()};
+  windows::WindowsPortIo ports_{std::make_unique<windows::Win32PawnIoDevice>(), windows::ModuleBesideProgram(),
+                                windows::DefaultPortIoLibraries(), &sensors_};
+#else
   windows::WindowsPortIo ports_;
+#endif
 };
 
 }  // namespace

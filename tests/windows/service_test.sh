@@ -140,6 +140,13 @@ wine 'C:\lumatext\lumatext.exe' --install-service >"$work/install-product.out" 2
 check "lumatext.exe --install-service: exit status 0" '[ "$status" = 0 ]'
 check "command line: lumatext.exe --service" \
   'wine reg query "$service_key" /v ImagePath | tr -d "\r" | grep -Fq "REG_SZ    \"C:\lumatext\lumatext.exe\" --service"'
+status=0
+wine 'C:\lumatext\lumatext.exe' --install-service --temperature-sensor "cpu:core 1" --fan-sensor=nct6798:fan2 \
+  >"$work/install-choices.out" 2>&1 || status=$?
+check "--install-service with sensor choices: each one argument of the service's command line" \
+  '[ "$status" = 0 ] && wine reg query "$service_key" /v ImagePath | tr -d "\r" |
+   grep -Fq "lumatext.exe\" --service \"--temperature-sensor=cpu:core 1\" --fan-sensor=nct6798:fan2"'
+wine 'C:\lumatext\lumatext.exe' --install-service >"$work/install-product.out" 2>&1
 wine sc start lumatext >"$work/start3.out" 2>&1 || true
 wait_stopped 30 || fail "not STOPPED 30 s after sc start: $(query)"
 check "STOPPED with a service-specific error (1066)" 'query | grep -q "WIN32_EXIT_CODE *: 1066 "'

@@ -132,6 +132,8 @@ TEST(DllSetupCheck, WithoutAUsableDllTheCheckFailsAndSaysWhereTheDllsBelong) {
   EXPECT_TRUE(Has(bare.report, "HINWEIS Port-DLL inpout-missing.dll: nicht genommen")) << bare.report;
   EXPECT_TRUE(Has(bare.report, "FEHLER  Portzugriff 0x295/0x296")) << bare.report;
   EXPECT_TRUE(Has(bare.report, "FEHLER  IO-Warrior: kein HID-Ger\u00e4t")) << bare.report;
+  // Without PawnIO the 32-bit build reads the ITE 8705 only, and says so.
+  EXPECT_TRUE(Has(bare.report, "HINWEIS Messwerte: nur vom ITE 8705 an 0x290")) << bare.report;
 
   // The ports alone do not make a working set-up: without the IO-Warrior the verdict stays no.
   const std::array present{kInpOut};

@@ -76,6 +76,7 @@ class IsaBusPortIo final : public iow::PortIo {
   // Reads, then lets go of the bus.
   std::uint8_t in(std::uint16_t port) override;
   iow::MonitorChip chip() const override { return ports_.chip(); }
+  iow::MonitorDriver* driver() override { return ports_.driver(); }
 
  private:
   iow::PortIo& ports_;

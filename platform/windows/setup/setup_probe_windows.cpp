@@ -49,7 +49,8 @@ std::string InstalledPawnIoVersion() {
   return Narrow(value);
 }
 
-WindowsSetupProbe::WindowsSetupProbe(WindowsSetupPlaces places) : places_(std::move(places)) {}
+WindowsSetupProbe::WindowsSetupProbe(WindowsSetupPlaces places, PortAccess access)
+    : places_(std::move(places)), access_(std::move(access)) {}
 
 WindowsSetupProbe::~WindowsSetupProbe() = default;
 
@@ -98,6 +99,13 @@ SetupFacts WindowsSetupProbe::collect() {
       ports.slots.push_back({found.slot, ConfigPort(found.slot), found.chip_id, found.outcome});
     }
     ports.port_failure = pawnio_->failure();
+    // No ITE monitor: the program reads the CPU's and the board's sensors instead.
+    if (pawnio_->no_monitor() && !access_.foreign.empty()) {
+      facts.ports_foreign = access_.foreign;
+      facts.kernel_sources = access_.kernel_sources;
+      facts.kernel_missing = access_.kernel_missing;
+      if (access_.kernel_driver != nullptr) backend = &sensor_ports_;
+    }
   } else if (ports.pawnio_open == DriverOpen::kAbsent) {
     backend = GainPortsThroughDll(places_, dll_, ports);
   }
@@ -112,8 +120,8 @@ iow::PortIo& WindowsSetupProbe::ports() { return bus_.ports(); }
 
 namespace platform {
 
-std::unique_ptr<SetupProbe> OpenSetupProbe(const PortAccess&) {
-  return std::make_unique<windows::WindowsSetupProbe>();
+std::unique_ptr<SetupProbe> OpenSetupProbe(const PortAccess& access) {
+  return std::make_unique<windows::WindowsSetupProbe>(windows::WindowsSetupPlaces(), access);
 }
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/desktop.hpp"
 #include "platform/setup_facts.hpp"
 #include "platform/windows/ports/isa_bus.hpp"
 #include "platform/windows/ports/pawnio_port_io.hpp"
@@ -35,7 +36,9 @@ class WindowsSetupProbe final : public SetupProbe {
  public:
   // Value-initialised, not `= {}`: GCC 12 takes the braces' initialisation of the base
   // SetupPlaces for a read of an uninitialised string (-Wmaybe-uninitialized).
-  explicit WindowsSetupProbe(WindowsSetupPlaces places = WindowsSetupPlaces());
+  // `access`: what the program's own port access found where the ports are not the ITE
+  // monitor's (the sensors it reads instead); empty on the ITE monitor's PC.
+  explicit WindowsSetupProbe(WindowsSetupPlaces places = WindowsSetupPlaces(), PortAccess access = PortAccess());
   ~WindowsSetupProbe() override;
 
   // Asks PawnIO on a handle of its own whether it opens and takes the module, then
@@ -48,7 +51,23 @@ class WindowsSetupProbe final : public SetupProbe {
  private:
   void look_at_pawnio(WindowsPortFacts& facts);
 
+  // The program's readings where the ports are not the ITE monitor's, as ports that
+  // touch no port.
+  class SensorPorts final : public iow::PortIo {
+   public:
+    explicit SensorPorts(iow::MonitorDriver* driver) : driver_(driver) {}
+    bool acquire(std::uint16_t, std::uint16_t) override { return true; }
+    void out(std::uint16_t, std::uint8_t) override {}
+    std::uint8_t in(std::uint16_t) override { return 0xFF; }
+    iow::MonitorDriver* driver() override { return driver_; }
+
+   private:
+    iow::MonitorDriver* driver_;
+  };
+
   WindowsSetupPlaces places_;
+  PortAccess access_;
+  SensorPorts sensor_ports_{access_.kernel_driver};
   // Before the backends, which use the bus: it goes after them.
   ProbedBus bus_;
   std::unique_ptr<PawnIoDevice> device_;
