@@ -19,6 +19,7 @@
 #include "platform/system_clock.hpp"
 #include "platform/window_state.hpp"
 #include "platform/windows/base/user_advice.hpp"
+#include "platform/windows/setup/setup_probe_windows.hpp"
 #include "sim/sim_ite8705.hpp"
 #include "tests/windows/fake_pawnio.hpp"
 #include "tests/windows/simulated_cpu.hpp"
@@ -79,6 +80,23 @@ struct Pc {
     return out.str();
   }
 
+  // lumatext --check after the start: the probe told what the program's own port access found.
+  std::string check_report() {
+    PortAccess access{false, 0, "", ports.foreign_ports(), ports.sensor_sources(), ports.driver(), ports.sensor_missing()};
+    WindowsSetupPlaces places;
+    places.pawnio = [this] { return open(); };
+    places.module = LpcIoModule();
+    places.pawnio_version = [] { return std::string("2.1.0.0"); };
+    places.elevated = [] { return true; };
+    places.iowarriors = [] { return std::vector<IowarriorNode>{}; };
+    places.dlls = {};
+    WindowsSetupProbe probe(places, access);
+    const SetupFacts facts = probe.collect();
+    std::ostringstream out;
+    app::ReportSetup(facts, probe.ports(), out);
+    return out.str();
+  }
+
   // Whether the ITE monitor's temperature or fan register was selected at 0x295 (where a
   // Nuvoton or Fintek monitor at 0x290 has its own, other registers).
   bool touched_monitor_ports() const {
@@ -125,6 +143,14 @@ TEST(BoardSensors, IntelWithAPackageSensorAndANuvotonFan) {
   EXPECT_TRUE(Contains(report, "lumatext liest die Temperatur: cpu:package, CPU-eigener Sensor (cpu, package)")) << report;
   EXPECT_TRUE(Contains(report, "lumatext liest den L\u00fcfter: nct6798:")) << report;
   EXPECT_TRUE(Contains(pc.ports.sensor_sources(), "Modul IntelMSR.bin (PawnIO)")) << pc.ports.sensor_sources();
+
+  const std::string check = pc.check_report();
+  EXPECT_TRUE(Contains(check, "OK      Messwerte: Kein nutzbarer ITE-Chip gefunden.")) << check;
+  EXPECT_TRUE(Contains(check, "aus den Sensoren \u00fcber PawnIO: Temperatur: cpu:package: CPU-eigener Sensor (cpu, "
+                              "package), Modul IntelMSR.bin (PawnIO); L\u00fcfter: nct6798:fan2")) << check;
+  EXPECT_TRUE(Contains(check, "Messung: die Laufschrift zeigt \"CPU Temperatur : 52'C\" und \"CPU Luefterdrehzahl : "
+                              "1234 rpm\"")) << check;
+  EXPECT_FALSE(Contains(check, "FEHLER  Portzugriff")) << check;
 }
 
 TEST(BoardSensors, IntelWithoutAPackageSensorReadsEachCoreOnItsOwnProcessor) {
@@ -234,6 +260,9 @@ TEST(BoardSensors, NoModuleForTheCpuOrAnAlteredOneIsAClearRefusal) {
   EXPECT_TRUE(Contains(advice, "Kein nutzbarer ITE-Chip gefunden")) << advice;
   EXPECT_TRUE(Contains(advice, "hat PawnIO kein Temperaturmodul")) << advice;
   EXPECT_TRUE(Contains(via.sensors_report(), "lumatext liest die Temperatur: keine")) << via.sensors_report();
+  const std::string check = via.check_report();
+  EXPECT_TRUE(Contains(check, "kein Temperatursensor der CPU gefunden (gesucht: das Temperaturmodul von PawnIO")) << check;
+  EXPECT_TRUE(Contains(check, "hat PawnIO kein Temperaturmodul")) << check;
 
   // IntelMSR.bin with one bit flipped: PawnIO refuses its signature.
   std::vector<std::uint8_t> altered = ReadBytes(LpcIoModule().parent_path() / "IntelMSR.bin");

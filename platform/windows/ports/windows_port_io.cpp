@@ -62,18 +62,17 @@ bool WindowsPortIo::use(iow::PortIo& backend) {
 
 bool WindowsPortIo::acquire(std::uint16_t first, std::uint16_t count) {
   shared_.reset();
-  if (identified_ && first == kMonitorPorts && count == kMonitorPortCount) {
-    if (pawnio_ready_) return use(pawnio_);
-    if (!foreign_.empty()) {
-      if (temperature_) {
-        Diagnostic("PortAccess: " + foreign_ + " Die Messwerte: " + sensor_sources());
-        return true;
-      }
-      AdviseUser(foreign_ + " Kein Temperatursensor der CPU: " + sensor_missing() + ".");
-      return false;
+  // identify asked PawnIO already: its answer stands.
+  const bool asked = identified_ && first == kMonitorPorts && count == kMonitorPortCount;
+  if (asked && !foreign_.empty()) {
+    if (temperature_) {
+      Diagnostic("PortAccess: " + foreign_ + " Die Messwerte: " + sensor_sources());
+      return true;
     }
+    AdviseUser(foreign_ + " Kein Temperatursensor der CPU: " + sensor_missing() + ".");
+    return false;
   }
-  if (pawnio_.acquire(first, count)) return use(pawnio_);
+  if (asked ? pawnio_ready_ : pawnio_.acquire(first, count)) return use(pawnio_);
   if (!pawnio_.absent()) {
     // PawnIO is there but cannot serve: its reason is the one to act on.
     AdviseUser(pawnio_.failure());
