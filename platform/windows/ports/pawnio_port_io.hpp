@@ -145,7 +145,6 @@ class PawnIoPortIo final : public iow::PortIo {
   bool no_monitor() const { return no_monitor_; }
   // The device LpcIO is loaded on once acquire has loaded it.
   PawnIoDevice& device() { return device_; }
-  IsaBus& bus() { return bus_; }
   // What acquire found on each configuration slot it tried, in the order tried.
   const std::vector<SlotFinding>& slots() const;
 

@@ -65,8 +65,6 @@ class WindowsPortIo final : public iow::PortIo {
   std::string sensor_sources() const;
   // Where no CPU temperature was found there: what was looked for and why not; empty otherwise.
   std::string sensor_missing() const;
-  // The PawnIO port access, for the set-up report.
-  const PawnIoPortIo& pawnio() const { return pawnio_; }
 
  private:
   // The chosen inputs, read anew at each reading.

@@ -83,6 +83,7 @@ std::string CpuSensors::module() const { return Narrow(module_); }
 bool CpuSensors::open() {
   device_.reset();
   failure_.clear();
+  tjmax_.reset();
   cpu_ = IdentifyCpu(processor_);
   module_ = CpuModuleFor(cpu_);
   if (module_.empty()) {
@@ -127,16 +128,13 @@ std::optional<std::uint64_t> CpuSensors::call(const PawnIoFunction& function,
 
 std::optional<std::uint64_t> CpuSensors::read_msr(std::uint32_t msr) { return call(kReadMsr, {msr}); }
 
-std::optional<std::int64_t> CpuSensors::tjmax() {
-  if (const auto target = read_msr(kIntelTemperatureTarget)) {
-    if (const auto tjmax = IntelTjMax(*target)) {
-      estimated_ = false;
-      return tjmax;
-    }
-  }
+std::int64_t CpuSensors::tjmax() {
+  if (tjmax_) return *tjmax_;
+  if (const auto target = read_msr(kIntelTemperatureTarget)) tjmax_ = IntelTjMax(*target);
   // Core 2 and the early Atoms have no MSR_TEMPERATURE_TARGET.
-  estimated_ = true;
-  return IntelTjMaxEstimate(cpu_.model, cpu_.stepping);
+  estimated_ = !tjmax_;
+  if (!tjmax_) tjmax_ = IntelTjMaxEstimate(cpu_.model, cpu_.stepping);
+  return *tjmax_;
 }
 
 std::vector<std::string> CpuSensors::labels() {
@@ -170,12 +168,11 @@ std::optional<std::int64_t> CpuSensors::read(std::string_view label) {
 }
 
 std::optional<std::int64_t> CpuSensors::intel(std::string_view label) {
-  const auto limit = tjmax();
-  if (!limit) return std::nullopt;
+  const std::int64_t limit = tjmax();
   if (label == "package") {
     const auto status = read_msr(kIntelPackageThermStatus);
     if (!status) return std::nullopt;
-    return IntelPackageTemperature(*limit, *status);
+    return IntelPackageTemperature(limit, *status);
   }
   if (!label.starts_with("core")) return std::nullopt;
   unsigned core = 0;
@@ -188,7 +185,7 @@ std::optional<std::int64_t> CpuSensors::intel(std::string_view label) {
   const auto status = read_msr(kIntelThermStatus);
   processor_.unbind();
   if (!status) return std::nullopt;
-  return IntelCoreTemperature(*limit, *status);
+  return IntelCoreTemperature(limit, *status);
 }
 
 std::optional<std::int64_t> CpuSensors::amd(std::string_view label) {

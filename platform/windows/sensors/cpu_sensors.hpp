@@ -70,7 +70,8 @@ class CpuSensors {
   // Calls the module's `function`; nullopt on failure.
   std::optional<std::uint64_t> call(const PawnIoFunction& function, std::initializer_list<std::uint64_t> arguments);
   std::optional<std::uint64_t> read_msr(std::uint32_t msr);
-  std::optional<std::int64_t> tjmax();
+  // TjMax, from MSR_TEMPERATURE_TARGET or else the estimate; read once.
+  std::int64_t tjmax();
   std::optional<std::int64_t> intel(std::string_view label);
   std::optional<std::int64_t> amd(std::string_view label);
   std::vector<std::string> labels();
@@ -82,6 +83,7 @@ class CpuSensors {
   CpuIdentity cpu_;
   std::wstring module_;
   std::unique_ptr<PawnIoDevice> device_;
+  std::optional<std::int64_t> tjmax_;  // read once: it does not change
   bool estimated_ = false;
   std::string failure_;
 };
