@@ -44,9 +44,15 @@ constexpr char kUsage[] =
 #else
     "  --check           pr\u00fcft die Einrichtung (IO-Warrior, udev, Portzugriff, it87) und misst einmal\n"
 #endif
+#ifdef _WIN32
+    "  --sensors         zeigt die Temperaturen und L\u00fcfter, die PawnIOs Module lesen, und welche lumatext liest\n"
+    "SENSOREN, wo kein ITE 8705 an 0x290 ist (die Namen zeigt --sensors):\n"
+    "  --temperature-sensor TREIBER:NAME   die Temperatur aus diesem Sensor (z. B. cpu:package)\n"
+#else
     "  --sensors         zeigt die Temperaturen und L\u00fcfter, die der Kernel anbietet, und welche lumatext liest\n"
     "SENSOREN, wo kein ITE 8705 an 0x290 ist (die Namen zeigt --sensors):\n"
     "  --temperature-sensor TREIBER:NAME   die Temperatur aus diesem Sensor (z. B. coretemp:Package id 0)\n"
+#endif
     "  --fan-sensor TREIBER:NAME           den L\u00fcfter aus diesem Sensor (z. B. nct6798:fan2)\n"
     "  --type TEXT       tippt TEXT einmal in die Laufschrift und endet; TEXT: 1 bis 100 Zeichen aus\n"
     "                    A-Z, a-z, 0-9, Leerzeichen und !\"#$%&'()*+,-./:;<=>?@\n"

@@ -586,7 +586,7 @@ std::string ChosenText(const std::optional<monitor::ChosenSensor>& sensor, std::
 
 int ReportSensors(iow::PortIo& ports, const monitor::OwnerChoices& owner, std::ostream& out) {
   const std::vector<monitor::HwmonDevice> devices = ports.kernel_monitors();
-  out << "Sensoren des Kernels (Name f\u00fcr --temperature-sensor bzw. --fan-sensor, Wert, Herkunft):\n";
+  out << "Sensoren (Name f\u00fcr --temperature-sensor bzw. --fan-sensor, Wert, Herkunft):\n";
   for (const monitor::HwmonDevice& device : devices) {
     for (const monitor::HwmonInput& input : device.temperatures) {
       out << "  " << OptionName(device, "temp", input) << "   " << DegreesText(input.value) << "   ("
