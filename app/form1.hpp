@@ -20,8 +20,13 @@ inline constexpr std::string_view kErrorTitle = "Error";
 inline constexpr std::string_view kCannotOpenDevice = "IO-Warrior kann nicht ge\u00f6ffnet werden!";
 inline constexpr std::string_view kNoPortAccess = "Kein Zugriff auf die Ports des Systemmonitors (0x295, 0x296)!";
 inline constexpr std::string_view kNoTemperatureSensor =
+#ifdef _WIN32
+    "Keine CPU-Temperatur: an 0x290 ist kein ITE 8705, und PawnIO hat kein Modul, das die Temperatur dieser CPU "
+    "liest (lumatext --sensors zeigt, was es gibt)!";
+#else
     "Keine CPU-Temperatur: an 0x290 ist kein ITE 8705, und der Kernel bietet keinen Temperatursensor der CPU "
     "(lumatext --sensors zeigt, was er anbietet)!";
+#endif
 
 // Form1 and its buttons, in twips.
 inline constexpr platform::FormLayout kForm1Layout{
