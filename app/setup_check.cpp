@@ -561,7 +561,7 @@ std::string OptionName(const monitor::HwmonDevice& device, std::string_view kind
 // Where an input is read: the hwmon file, or what the platform names its source by
 // (Windows: the PawnIO module).
 std::string Origin(const monitor::HwmonDevice& device, std::string_view kind, const monitor::HwmonInput& input) {
-  if (input.path.find('/') == std::string::npos) return device.folder;
+  if (!platform::IsHwmonFile(input.path)) return device.folder;
   return device.folder + "/" + std::string(kind) + std::to_string(input.index) + "_input";
 }
 

@@ -286,8 +286,8 @@ std::string ChooseReadingSource(iow::PortIo& ports, const OwnerChoices& owner) {
   const auto source = [](const std::optional<ChosenSensor>& sensor) -> std::optional<platform::HwmonSource> {
     if (!sensor) return std::nullopt;
     // A hwmon file by its folder and name; elsewhere the input by the name the platform gives it.
-    const std::string where = sensor->path.find('/') == std::string::npos ? sensor->path
-                                                                         : sensor->folder + "/" + sensor->input() + "_input";
+    const std::string where =
+        platform::IsHwmonFile(sensor->path) ? sensor->folder + "/" + sensor->input() + "_input" : sensor->path;
     return platform::HwmonSource{sensor->path, where + ": " + sensor->reason};
   };
   ports.read_kernel_monitors(source(choice.temperature), source(choice.fan),

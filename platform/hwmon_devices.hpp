@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -26,6 +27,10 @@ struct HwmonDevice {
   std::vector<HwmonInput> temperatures;  // by ascending N
   std::vector<HwmonInput> fans;          // by ascending N
 };
+
+// Whether an input's path is a file of the kernel's hwmon class (Linux), not the name a
+// platform gives an input it reads itself ("cpu:package" on Windows).
+inline bool IsHwmonFile(std::string_view path) { return path.find('/') != std::string_view::npos; }
 
 // An input a reading is taken from, and what the set-up report says of it.
 struct HwmonSource {

@@ -1,7 +1,5 @@
 #include "platform/windows/sensors/board_sensors.hpp"
 
-#include <charconv>
-
 #include "platform/diagnostics.hpp"
 
 namespace platform::windows {
@@ -35,12 +33,9 @@ std::optional<std::int64_t> PawnIoBoardSensors::read(const std::string& path) {
   const std::string device = path.substr(0, colon);
   const std::string input = path.substr(colon + 1);
   if (device == "cpu") return cpu_open_ ? cpu_.read(input) : std::nullopt;
-  if (!chip_ || device != chip_->name || !input.starts_with("fan")) return std::nullopt;
-  int index = 0;
-  const char* digits = input.data() + 3;
-  const auto parsed = std::from_chars(digits, input.data() + input.size(), index);
-  if (parsed.ec != std::errc() || parsed.ptr != input.data() + input.size()) return std::nullopt;
-  return fans_->rpm(index);
+  const auto fan = InputNumber(input, "fan");
+  if (!chip_ || device != chip_->name || !fan) return std::nullopt;
+  return fans_->rpm(static_cast<int>(*fan));
 }
 
 std::string PawnIoBoardSensors::missing() const { return cpu_open_ ? std::string() : cpu_.failure(); }

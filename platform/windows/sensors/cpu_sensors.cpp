@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 
 #include "platform/cpu_thermal.hpp"
-#include "platform/diagnostics.hpp"
 #include "platform/hex_text.hpp"
 #include "platform/windows/base/utf16.hpp"
 #include "platform/windows/base/win_error.hpp"
@@ -64,6 +64,15 @@ CpuIdentity IdentifyCpu(Processor& processor) {
     cpu.brand = first == std::string::npos ? std::string() : cpu.brand.substr(first, cpu.brand.find_last_not_of(' ') - first + 1);
   }
   return cpu;
+}
+
+std::optional<unsigned> InputNumber(std::string_view name, std::string_view prefix) {
+  if (!name.starts_with(prefix)) return std::nullopt;
+  unsigned number = 0;
+  const char* end = name.data() + name.size();
+  const auto parsed = std::from_chars(name.data() + prefix.size(), end, number);
+  if (parsed.ec != std::errc() || parsed.ptr != end) return std::nullopt;
+  return number;
 }
 
 std::wstring CpuModuleFor(const CpuIdentity& cpu) {
@@ -174,14 +183,9 @@ std::optional<std::int64_t> CpuSensors::intel(std::string_view label) {
     if (!status) return std::nullopt;
     return IntelPackageTemperature(limit, *status);
   }
-  if (!label.starts_with("core")) return std::nullopt;
-  unsigned core = 0;
-  for (const char c : label.substr(4)) {
-    if (c < '0' || c > '9') return std::nullopt;
-    core = core * 10 + static_cast<unsigned>(c - '0');
-  }
+  const auto core = InputNumber(label, "core");
   // Each core's sensor answers only on that core: the read runs on a thread bound there.
-  if (core >= processor_.count() || !processor_.bind(core)) return std::nullopt;
+  if (!core || *core >= processor_.count() || !processor_.bind(*core)) return std::nullopt;
   const auto status = read_msr(kIntelThermStatus);
   processor_.unbind();
   if (!status) return std::nullopt;

@@ -35,6 +35,9 @@ struct CpuIdentity {
 
 CpuIdentity IdentifyCpu(Processor& processor);
 
+// N of an input named `prefix` and then N ("core3", "fan2"); nullopt for any other name.
+std::optional<unsigned> InputNumber(std::string_view name, std::string_view prefix);
+
 // The module file that reads `cpu`'s temperature; empty where PawnIO has none for it.
 std::wstring CpuModuleFor(const CpuIdentity& cpu);
 
